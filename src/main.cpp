@@ -1,0 +1,20 @@
+#include "main_window/form1.h"
+#include "platform/linux_platform.h"
+
+#include <QApplication>
+#include <QIcon>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    // The main window decides when the program ends: a run may still be going
+    // on after the last window has closed.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
+
+    quenby::LinuxPlatform platform;
+    quenby::Form1 form1(platform.services());
+    QObject::connect(&form1, &quenby::Form1::lastWindowClosed, &app, &QCoreApplication::quit);
+    form1.Form_Load();
+    return app.exec();
+}

@@ -1,0 +1,182 @@
+#include "main_window/form1.h"
+
+#include "main_window/main_window_view.h"
+#include "main_window/twips.h"
+#include "settings/form2.h"
+#include "settings/number_text.h"
+#include "settings/run_config.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace quenby {
+
+namespace {
+
+const QString kTopKey = QStringLiteral("Form1Top");
+const QString kLeftKey = QStringLiteral("Form1Left");
+
+} // namespace
+
+Form1::Form1(const Services &services, QObject *parent)
+    : QObject(parent)
+    , m_services(services)
+    , m_run(*this, services)
+{
+}
+
+Form1::~Form1()
+{
+    delete m_window;
+    delete m_settings;
+}
+
+void Form1::Form_Load()
+{
+    if (isLoaded())
+        return;
+    if (m_services.desktop.anotherInstanceRunning()) {
+        m_services.desktop.endProgram();
+        return;
+    }
+    m_run.runMode = 0;
+    m_run.runOnly = 0;
+    createWindow();
+    placeWindow();
+    loadRunConfig(m_services.store);
+    m_window->ok1->setFocus();
+    writeVersion();
+    readWindowsDir();
+}
+
+void Form1::createWindow()
+{
+    m_window = new MainWindowView;
+    connectButtons();
+}
+
+void Form1::connectButtons()
+{
+    MainWindowView *w = m_window;
+    connect(w->ok1, &QPushButton::clicked, this, [this] { m_run.ok1_Click(); });
+    connect(w->reboot, &QPushButton::clicked, this, [this] { m_run.reboot_Click(); });
+    connect(w->Suspend, &QPushButton::clicked, this, [this] { m_run.Suspend_Click(); });
+    connect(w->test, &QPushButton::clicked, this, [this] { m_run.test_Click(); });
+    connect(w->setting, &QPushButton::clicked, this, &Form1::setting_Click);
+    connect(w->Cancel1, &QPushButton::clicked, this, &Form1::Cancel1_Click);
+    connect(w, &MainWindowView::frameClosed, this, &Form1::onFrameClosed);
+}
+
+// The store keeps the top edge first, then the left edge, in twips. A value
+// that is not a number reads as 0, like a missing key.
+void Form1::placeWindow()
+{
+    const float top = textToSingle(m_services.store.GetSetting(kTopKey, QStringLiteral("0"))).value_or(0);
+    const float left = textToSingle(m_services.store.GetSetting(kLeftKey, QStringLiteral("0"))).value_or(0);
+    m_window->move(twipsToPixels(left), twipsToPixels(top));
+    m_window->show();
+}
+
+void Form1::writeVersion()
+{
+    const AppVersion v = m_services.desktop.version();
+    m_window->setVersionText(QStringLiteral("Ver %1.%2.%3").arg(v.major).arg(v.minor).arg(v.revision));
+}
+
+void Form1::readWindowsDir()
+{
+    m_windowsDir = m_services.desktop.windowsDirectory();
+}
+
+void Form1::SavePosition()
+{
+    if (!m_window)
+        return;
+    m_services.store.SaveSetting(kTopKey, singleToText(float(pixelsToTwips(m_window->y()))));
+    m_services.store.SaveSetting(kLeftKey, singleToText(float(pixelsToTwips(m_window->x()))));
+}
+
+void Form1::Form_Unload()
+{
+    SavePosition();
+}
+
+void Form1::unload()
+{
+    if (!m_window)
+        return;
+    Form_Unload();
+    releaseWindow();
+}
+
+void Form1::unloadMainWindow()
+{
+    unload();
+}
+
+void Form1::onFrameClosed()
+{
+    Form_Unload();
+    releaseWindow();
+    endIfNoWindowLeft();
+}
+
+void Form1::releaseWindow()
+{
+    MainWindowView *w = m_window;
+    m_window = nullptr;
+    w->hide();
+    // A button's click may still be on the stack (a run that unloads the window).
+    w->deleteLater();
+}
+
+void Form1::endIfNoWindowLeft()
+{
+    if (!m_window && !m_settings && !m_run.isRunning())
+        emit lastWindowClosed();
+}
+
+void Form1::runFinished()
+{
+    endIfNoWindowLeft();
+}
+
+// Quitting ends the program at once; the end does not pass through Form_Unload,
+// so the position is written once.
+void Form1::Cancel1_Click()
+{
+    SavePosition();
+    m_services.desktop.endProgram();
+}
+
+void Form1::setting_Click()
+{
+    showSettingsWindow();
+}
+
+Form2 *Form1::showSettingsWindow()
+{
+    if (!m_settings)
+        m_settings = new Form2(*this, m_services);
+    m_settings->show();
+    m_settings->raise();
+    m_settings->activateWindow();
+    return m_settings;
+}
+
+void Form1::ShowSlotSettings()
+{
+    Form2 *settings = showSettingsWindow();
+    if (m_run.currentSlot >= 1 && m_run.currentSlot <= 5)
+        settings->focusPathBox(m_run.currentSlot);
+}
+
+void Form1::setStatus(const QString &text)
+{
+    if (!m_window)
+        return;
+    m_window->Label1->setText(text);
+    m_window->Label1->repaint();
+}
+
+} // namespace quenby

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include "main_window/main_window_view.h"
+#include "platform/services.h"
+#include "run/run_host.h"
+#include "run/run_sequence.h"
+#include "settings/form2.h"
+
+namespace quenby {
+
+// The main window object. It lives for the whole program; its on-screen window
+// is made anew by every load and destroyed by every unload, while the run
+// state and windowsDir stay with this object.
+class Form1 : public QObject, public RunHost
+{
+    Q_OBJECT
+
+public:
+    explicit Form1(const Services &services, QObject *parent = nullptr);
+    ~Form1() override;
+
+    void Form_Load();
+    // Unloads the window from code (the settings window opening, a suspend):
+    // Form_Unload runs, then the on-screen window goes.
+    void unload();
+    bool isLoaded() const { return m_window != nullptr; }
+
+    MainWindowView *window() const { return m_window; }
+    Form2 *settingsWindow() const { return m_settings; }
+    RunSequence &run() { return m_run; }
+
+    void Cancel1_Click();
+    void setting_Click();
+
+    // RunHost
+    void setStatus(const QString &text) override;
+    void SavePosition() override;
+    void unloadMainWindow() override;
+    void ShowSlotSettings() override;
+    QString windowsDir() const override { return m_windowsDir; }
+    void runFinished() override;
+
+signals:
+    // No window is left and no run is under way: the program should end.
+    void lastWindowClosed();
+
+private:
+    void Form_Unload();
+    void createWindow();
+    void placeWindow();
+    void writeVersion();
+    void readWindowsDir();
+    void connectButtons();
+    void onFrameClosed();
+    void releaseWindow();
+    void endIfNoWindowLeft();
+    Form2 *showSettingsWindow();
+
+    Services m_services;
+    RunSequence m_run;
+    QString m_windowsDir;
+    QPointer<MainWindowView> m_window;
+    QPointer<Form2> m_settings;
+};
+
+} // namespace quenby

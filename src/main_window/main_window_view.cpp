@@ -1,0 +1,148 @@
+#include "main_window/main_window_view.h"
+
+#include "main_window/twips.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+
+namespace quenby {
+
+namespace {
+
+const TwipsRect kClientArea{0, 0, 5580, 2190};
+const TwipsRect kBanner{0, 0, 4335, 2175};
+const TwipsRect kLabel1{480, 120, 3495, 255};
+const TwipsRect kLabel5{480, 1680, 3495, 420};
+const TwipsRect kLblVersion{2160, 1440, 60, 195};
+const TwipsRect kImage3{1920, 960, 480, 480};
+
+struct ButtonDesign
+{
+    QPushButton *MainWindowView::*member;
+    const char *name;
+    const char16_t *caption;
+    TwipsRect rect;
+};
+
+// In tab order. The quit button is 375 twips high, not 360 like the others.
+const ButtonDesign kButtons[] = {
+    {&MainWindowView::ok1, "ok1", u"終了(&Q)", {4350, 0, 1215, 360}},
+    {&MainWindowView::reboot, "reboot", u"再起動(&R)", {4350, 360, 1215, 360}},
+    {&MainWindowView::Suspend, "Suspend", u"サスペンド(&P)", {4350, 720, 1215, 360}},
+    {&MainWindowView::test, "test", u"実行のみ(&T)", {4350, 1080, 1215, 360}},
+    {&MainWindowView::setting, "setting", u"設定(&S)", {4350, 1440, 1215, 360}},
+    {&MainWindowView::Cancel1, "Cancel1", u"Cancel(&C)", {4350, 1800, 1215, 375}},
+};
+
+const QColor kStatusGreen(0, 255, 0);
+const QColor kCreditRed(192, 0, 0);
+
+QString text(const char16_t *utf16)
+{
+    return QString::fromUtf16(utf16);
+}
+
+// The credit and version lines use a proportional Japanese serif face.
+QFont serifFont()
+{
+    QFont font;
+    font.setFamilies({text(u"ＭＳ Ｐ明朝"), QStringLiteral("IPAPMincho"), QStringLiteral("IPAexMincho"),
+                      QStringLiteral("Noto Serif CJK JP"), QStringLiteral("serif")});
+    font.setStyleHint(QFont::Serif);
+    font.setPointSizeF(9.75);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+QLabel *makeLabel(QWidget *parent, const char *name, const TwipsRect &rect)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(rect.toPixels());
+    return label;
+}
+
+void setTextColour(QWidget *widget, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    widget->setPalette(palette);
+}
+
+} // namespace
+
+MainWindowView::MainWindowView(QWidget *parent)
+    : QWidget(parent,
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                  | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint)
+{
+    setWindowTitle(QStringLiteral("TARVEN Inc. Quenby"));
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFixedSize(kClientArea.toPixels().size());
+    createPicture();
+    createLabels();
+    createButtons();
+}
+
+void MainWindowView::createPicture()
+{
+    banner = makeLabel(this, "banner", kBanner);
+    banner->setPixmap(QPixmap(QStringLiteral(":/banner.jpg")));
+    banner->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    Image3 = makeLabel(this, "Image3", kImage3);
+    Image3->setPixmap(QPixmap(QStringLiteral(":/icon.png")));
+}
+
+void MainWindowView::createLabels()
+{
+    Label1 = makeLabel(this, "Label1", kLabel1);
+    Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    setTextColour(Label1, kStatusGreen);
+
+    Label5 = makeLabel(this, "Label5", kLabel5);
+    Label5->setFont(serifFont());
+    setTextColour(Label5, kCreditRed);
+    Label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label5->setWordWrap(true);
+    Label5->setText(text(u"Copyright © 2026 TARVEN Inc. 終了前のひと仕事を、おまかせください。"));
+
+    lblVersion = makeLabel(this, "lblVersion", kLblVersion);
+    lblVersion->setFont(serifFont());
+    setTextColour(lblVersion, kCreditRed);
+    lblVersion->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+}
+
+void MainWindowView::createButtons()
+{
+    QPushButton *previous = nullptr;
+    for (const ButtonDesign &design : kButtons) {
+        auto *button = new QPushButton(text(design.caption), this);
+        button->setObjectName(QString::fromLatin1(design.name));
+        button->setGeometry(design.rect.toPixels());
+        // Enter presses the button that has the focus; no button is the default.
+        button->setAutoDefault(true);
+        if (previous)
+            QWidget::setTabOrder(previous, button);
+        previous = button;
+        this->*design.member = button;
+    }
+}
+
+void MainWindowView::setVersionText(const QString &versionText)
+{
+    // The label sizes itself to its text: its left and top stay, it grows right and down.
+    lblVersion->setText(versionText);
+    const QRect design = kLblVersion.toPixels();
+    lblVersion->setGeometry(QRect(design.topLeft(), versionText.isEmpty() ? design.size() : lblVersion->sizeHint()));
+}
+
+void MainWindowView::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    emit frameClosed();
+}
+
+} // namespace quenby

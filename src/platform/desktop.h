@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+namespace quenby {
+
+struct AppVersion
+{
+    int major = 0;
+    int minor = 0;
+    int revision = 0;
+};
+
+// Facts about the running program and the few desktop services every window uses.
+class Desktop
+{
+public:
+    virtual ~Desktop() = default;
+
+    // True when another copy of the program already runs for this user. Asked once
+    // per load of the main window; a reload inside the same program answers false.
+    virtual bool anotherInstanceRunning() = 0;
+    // The folder the two clean-up commands are built on, without a trailing
+    // separator; empty when there is none.
+    virtual QString windowsDirectory() = 0;
+    // The folder that holds the program's own executable.
+    virtual QString programFolder() = 0;
+    virtual AppVersion version() = 0;
+
+    virtual void beep() = 0;
+    // Modal, OK button only, no icon, titled with the application title.
+    virtual void messageBox(const QString &prompt) = 0;
+    // Ends the program at once: no further window events, no unload handlers.
+    // The real one does not return; a test double records the call and returns.
+    virtual void endProgram() = 0;
+};
+
+} // namespace quenby

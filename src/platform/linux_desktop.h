@@ -1,0 +1,29 @@
+#pragma once
+
+#include "platform/desktop.h"
+
+namespace quenby {
+
+class LinuxDesktop : public Desktop
+{
+public:
+    LinuxDesktop() = default;
+    ~LinuxDesktop() override;
+
+    bool anotherInstanceRunning() override;
+    QString windowsDirectory() override;
+    QString programFolder() override;
+    AppVersion version() override;
+    void beep() override;
+    void messageBox(const QString &prompt) override;
+    [[noreturn]] void endProgram() override;
+
+    // The per-user lock file that keeps a second copy out.
+    static QString instanceLockPath();
+
+private:
+    int m_lockFd = -1;
+    bool m_lockTaken = false;
+};
+
+} // namespace quenby

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/ini_store.h"
+#include "platform/linux_desktop.h"
+#include "platform/linux_processes.h"
+#include "platform/logind_power.h"
+#include "platform/services.h"
+#include "platform/wall_clock.h"
+
+namespace quenby {
+
+// The Linux services of the program, owned in one place.
+class LinuxPlatform
+{
+public:
+    LinuxPlatform()
+        : m_store(m_desktop, IniStore::defaultFilePath())
+    {
+    }
+
+    Services services() { return {m_store, m_desktop, m_processes, m_power, m_clock}; }
+
+private:
+    LinuxDesktop m_desktop;
+    IniStore m_store;
+    LinuxProcesses m_processes;
+    LogindPower m_power;
+    WallClock m_clock;
+};
+
+} // namespace quenby

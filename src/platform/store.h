@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+namespace quenby {
+
+// The per-user settings store: one application, one section, text values.
+// A missing key reads as the default it is asked with.
+class Store
+{
+public:
+    virtual ~Store() = default;
+
+    virtual QString GetSetting(const QString &key, const QString &defaultValue) = 0;
+    // Returns once the value has reached the disk (or the failure has been reported).
+    virtual void SaveSetting(const QString &key, const QString &value) = 0;
+};
+
+} // namespace quenby

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+namespace quenby {
+
+// What the run needs from the main window it was started from. The main
+// window may be unloaded while a run goes on; these calls then do what an
+// unloaded window can (a status text goes nowhere).
+class RunHost
+{
+public:
+    virtual ~RunHost() = default;
+
+    virtual void setStatus(const QString &text) = 0; // Label1
+    virtual void SavePosition() = 0;
+    virtual void unloadMainWindow() = 0;              // runs Form_Unload when loaded
+    virtual void ShowSlotSettings() = 0;              // settings window at currentSlot
+    virtual QString windowsDir() const = 0;
+    virtual void runFinished() = 0;                   // the outermost run has returned
+};
+
+} // namespace quenby

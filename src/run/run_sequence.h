@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+#include "platform/services.h"
+
+namespace quenby {
+
+class RunHost;
+
+// The end-of-session run behind the four action buttons. It is a part of the
+// main window object, so its run state outlives the on-screen window.
+class RunSequence
+{
+public:
+    RunSequence(RunHost &host, const Services &services);
+
+    // Run state. runMode and runOnly are reset by every load of the main window.
+    qint32 runMode = 0;     // 0 shut down, 1 restart, 2 suspend
+    qint32 runOnly = 0;     // 1: no power action at the end
+    qint32 currentSlot = 0; // slot most recently started; never reset
+    QString programPath;
+    QString commandLine;
+    qint32 taskId = 0;
+
+    void ok1_Click();
+    void reboot_Click();
+    void Suspend_Click();
+    void test_Click();
+
+    // True while any run (a nested one included) is under way.
+    bool isRunning() const { return m_depth > 0; }
+
+private:
+    RunHost &m_host;
+    Services m_services;
+    int m_depth = 0;
+};
+
+} // namespace quenby

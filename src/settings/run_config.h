@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+
+namespace quenby {
+
+class Store;
+
+// The in-memory copy of the end-of-session sequence. Entries are numbered from
+// 1 as the store's keys are; index 0 is never used.
+struct RunConfigRecord
+{
+    std::array<qint32, 8> check{}; // 1..5 program slots, 6 temp clean-up, 7 recent clean-up
+    std::array<QString, 6> kidou;  // 1..5 program paths
+    qint32 byou = 0;               // pause in seconds
+};
+
+// The one program-wide record; it outlives the main window.
+extern RunConfigRecord RunConfig;
+
+// Fills RunConfig from the store, key by key in the store's fixed order.
+void loadRunConfig(Store &store);
+
+inline QString checkKey(int n) { return QStringLiteral("Check") + QString::number(n); }
+inline QString kidouKey(int n) { return QStringLiteral("kidou") + QString::number(n); }
+
+} // namespace quenby

@@ -1,0 +1,143 @@
+#include "fake_platform.h"
+
+#include <QTimer>
+
+namespace quenby::test {
+
+QString FakeStore::GetSetting(const QString &key, const QString &defaultValue)
+{
+    reads << key;
+    m_log << QStringLiteral("get:") + key;
+    return values.value(key, defaultValue);
+}
+
+void FakeStore::SaveSetting(const QString &key, const QString &value)
+{
+    values[key] = value;
+    writes << key + u'=' + value;
+    m_log << QStringLiteral("save:") + key + u'=' + value;
+}
+
+bool FakeDesktop::anotherInstanceRunning()
+{
+    m_log << QStringLiteral("instance?");
+    return otherInstance;
+}
+
+void FakeDesktop::beep()
+{
+    ++beeps;
+    m_log << QStringLiteral("beep");
+}
+
+void FakeDesktop::messageBox(const QString &prompt)
+{
+    messages << prompt;
+    m_log << QStringLiteral("msg:") + prompt;
+    if (onMessageBox)
+        onMessageBox(prompt);
+}
+
+void FakeDesktop::endProgram()
+{
+    ended = true;
+    m_log << QStringLiteral("end");
+}
+
+class FakeProcessWatch : public ProcessWatch
+{
+public:
+    FakeProcessWatch(FakeProcesses &owner, qint64 pid)
+        : m_owner(owner)
+        , m_pid(pid)
+    {
+        m_owner.m_watches << this;
+    }
+    ~FakeProcessWatch() override { m_owner.m_watches.removeAll(this); }
+
+    bool hasEnded() const override { return !m_owner.isRunning(m_pid); }
+    qint64 pid() const { return m_pid; }
+    void report() { emit ended(); }
+
+private:
+    FakeProcesses &m_owner;
+    qint64 m_pid;
+};
+
+FakeProcesses::~FakeProcesses() = default;
+
+ShellResult FakeProcesses::shell(const QString &commandLine)
+{
+    m_log << QStringLiteral("shell:") + commandLine;
+    const auto failure = failures.find(commandLine);
+    if (failure != failures.end())
+        return {0, failure->second};
+    started << commandLine;
+    const qint64 pid = ++lastPid;
+    m_running[pid] = true;
+    if (onStart)
+        onStart(pid, commandLine);
+    return {pid, 0};
+}
+
+std::unique_ptr<ProcessWatch> FakeProcesses::watch(qint64 pid)
+{
+    m_log << QStringLiteral("watch:") + QString::number(pid);
+    if (!m_running.contains(pid))
+        return nullptr;
+    auto watch = std::make_unique<FakeProcessWatch>(*this, pid);
+    if (endAtOnce)
+        QTimer::singleShot(0, watch.get(), [this, pid] { end(pid); });
+    return watch;
+}
+
+void FakeProcesses::end(qint64 pid)
+{
+    if (!m_running.value(pid, false))
+        return;
+    m_running[pid] = false;
+    m_log << QStringLiteral("ended:") + QString::number(pid);
+    for (FakeProcessWatch *w : std::as_const(m_watches)) {
+        if (w->pid() == pid)
+            QTimer::singleShot(0, w, [w] { w->report(); });
+    }
+}
+
+bool FakeProcesses::isRunning(qint64 pid) const
+{
+    return m_running.value(pid, false);
+}
+
+QString FakePower::request(PowerAction action)
+{
+    const char *name = action == PowerAction::PowerOff ? "PowerOff" : action == PowerAction::Reboot ? "Reboot" : "Suspend";
+    requests << QString::fromLatin1(name);
+    m_log << QStringLiteral("power:") + QString::fromLatin1(name);
+    return refusal;
+}
+
+qint64 FakeClock::nowSeconds()
+{
+    ++reads;
+    return now;
+}
+
+void FakeClock::sleepUntilNextSecond()
+{
+    ++sleeps;
+    ++now;
+    m_log << QStringLiteral("sleep");
+    if (onSleep)
+        onSleep();
+}
+
+FakePlatform::FakePlatform()
+    : store(log)
+    , desktop(log)
+    , processes(log)
+    , power(log)
+    , clock(log)
+{
+}
+
+} // namespace quenby::test
