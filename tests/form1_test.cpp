@@ -1,0 +1,302 @@
+#include "fake_platform.h"
+#include "scratch.h"
+
+#include "main_window/form1.h"
+#include "main_window/main_window_view.h"
+#include "settings/run_config.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+
+using namespace quenby;
+using namespace quenby::test;
+
+class Form1Test final : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<FakePlatform> m_platform;
+    std::unique_ptr<Form1> m_form;
+
+    Form1 &loadedForm()
+    {
+        m_form->Form_Load();
+        return *m_form;
+    }
+    MainWindowView &view() { return *m_form->window(); }
+    QStringList positionWrites() const
+    {
+        return m_platform->store.writes.filter(QRegularExpression(QStringLiteral("^Form1(Top|Left)=")));
+    }
+
+private slots:
+    void init()
+    {
+        RunConfig = {};
+        m_platform = std::make_unique<FakePlatform>();
+        m_form = std::make_unique<Form1>(m_platform->services());
+    }
+    void cleanup()
+    {
+        m_form.reset();
+        m_platform.reset();
+    }
+
+    void everyControlStandsAtItsDesignPlace_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("pixels");
+        QTest::newRow("Label1") << "Label1" << QRect(32, 8, 233, 17);
+        QTest::newRow("ok1") << "ok1" << QRect(290, 0, 81, 24);
+        QTest::newRow("reboot") << "reboot" << QRect(290, 24, 81, 24);
+        QTest::newRow("Suspend") << "Suspend" << QRect(290, 48, 81, 24);
+        QTest::newRow("test") << "test" << QRect(290, 72, 81, 24);
+        QTest::newRow("setting") << "setting" << QRect(290, 96, 81, 24);
+        QTest::newRow("Cancel1 is 25 high") << "Cancel1" << QRect(290, 120, 81, 25);
+        QTest::newRow("Label5") << "Label5" << QRect(32, 112, 233, 28);
+        QTest::newRow("Image3") << "Image3" << QRect(128, 64, 32, 32);
+        QTest::newRow("banner") << "banner" << QRect(0, 0, 289, 145);
+    }
+    void everyControlStandsAtItsDesignPlace()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, pixels);
+        loadedForm();
+        auto *control = view().findChild<QWidget *>(name);
+        QVERIFY(control);
+        QCOMPARE(control->geometry(), pixels);
+    }
+
+    void windowIsFixedTopMostAndWithoutMinMax()
+    {
+        loadedForm();
+        QCOMPARE(view().size(), QSize(372, 146));
+        QCOMPARE(view().minimumSize(), view().maximumSize());
+        const Qt::WindowFlags flags = view().windowFlags();
+        QVERIFY(flags & Qt::WindowStaysOnTopHint);
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
+        QVERIFY(flags & Qt::WindowSystemMenuHint);
+        QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+        QVERIFY(view().testAttribute(Qt::WA_ShowWithoutActivating));
+        QCOMPARE(view().windowTitle(), QStringLiteral("TARVEN Inc. Quenby"));
+    }
+
+    void captionsColoursAndPictures()
+    {
+        loadedForm();
+        const QStringList captions{view().ok1->text(), view().reboot->text(), view().Suspend->text(),
+                                   view().test->text(), view().setting->text(), view().Cancel1->text()};
+        QCOMPARE(captions, (QStringList{u"終了(&Q)"_qs, u"再起動(&R)"_qs, u"サスペンド(&P)"_qs,
+                                        u"実行のみ(&T)"_qs, u"設定(&S)"_qs, u"Cancel(&C)"_qs}));
+        QVERIFY(view().Label1->text().isEmpty());
+        QCOMPARE(view().Label1->palette().color(QPalette::WindowText), QColor(0, 255, 0));
+        QCOMPARE(view().Label5->palette().color(QPalette::WindowText), QColor(192, 0, 0));
+        QCOMPARE(view().lblVersion->palette().color(QPalette::WindowText), QColor(192, 0, 0));
+        QCOMPARE(view().Label5->font().pointSizeF(), 9.75);
+        QCOMPARE(view().banner->pixmap().size(), QSize(289, 145));
+        QCOMPARE(view().Image3->pixmap().size(), QSize(32, 32));
+        // Only text is painted over the banner.
+        for (QLabel *label : {view().Label1, view().Label5, view().lblVersion})
+            QVERIFY(!label->autoFillBackground());
+    }
+
+    void versionLabelGrowsFromItsCorner()
+    {
+        loadedForm();
+        QCOMPARE(view().lblVersion->text(), QStringLiteral("Ver 1.0.9"));
+        QCOMPARE(view().lblVersion->pos(), QPoint(144, 96));
+        QVERIFY(view().lblVersion->width() > 4);
+        QCOMPARE(view().Image3->geometry().bottom() + 1, view().lblVersion->y());
+
+        m_platform->desktop.appVersion = {2, 10, 0};
+        m_form->unload();
+        m_form->Form_Load();
+        QCOMPARE(view().lblVersion->text(), QStringLiteral("Ver 2.10.0"));
+    }
+
+    void tabWalksTheButtonsInOrder()
+    {
+        loadedForm();
+        view().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&view()));
+        QCOMPARE(QApplication::focusWidget(), view().ok1);
+        const QList<QPushButton *> order{view().reboot, view().Suspend, view().test,
+                                         view().setting, view().Cancel1, view().ok1};
+        for (QPushButton *expected : order) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), expected);
+        }
+    }
+
+    void accessKeysPressTheirButtons_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("button");
+        QTest::newRow("Alt+Q") << int(Qt::Key_Q) << "ok1";
+        QTest::newRow("Alt+R") << int(Qt::Key_R) << "reboot";
+        QTest::newRow("Alt+P") << int(Qt::Key_P) << "Suspend";
+        QTest::newRow("Alt+T") << int(Qt::Key_T) << "test";
+        QTest::newRow("Alt+S") << int(Qt::Key_S) << "setting";
+        QTest::newRow("Alt+C") << int(Qt::Key_C) << "Cancel1";
+    }
+    void accessKeysPressTheirButtons()
+    {
+        QFETCH(int, key);
+        QFETCH(QString, button);
+        loadedForm();
+        view().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&view()));
+        auto *target = view().findChild<QPushButton *>(button);
+        // Watch the click without running the handler's effects on the test.
+        target->disconnect(m_form.get());
+        QSignalSpy clicked(target, &QPushButton::clicked);
+        QTest::keyClick(&view(), Qt::Key(key), Qt::AltModifier);
+        // A mnemonic animates the press before it clicks.
+        QTRY_COMPARE(clicked.count(), 1);
+    }
+
+    void enterPressesOnlyTheFocusedButtonAndEscNothing()
+    {
+        loadedForm();
+        view().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&view()));
+        for (QPushButton *b : view().findChildren<QPushButton *>())
+            b->disconnect(m_form.get());
+        QSignalSpy reboot(view().reboot, &QPushButton::clicked);
+        QSignalSpy ok(view().ok1, &QPushButton::clicked);
+        view().reboot->setFocus();
+        QTest::keyClick(view().reboot, Qt::Key_Return);
+        QTest::keyClick(view().reboot, Qt::Key_Escape);
+        QTest::qWait(150);
+        QCOMPARE(reboot.count(), 1);
+        QCOMPARE(ok.count(), 0);
+        QVERIFY(view().isVisible());
+    }
+
+    void storedPositionPlacesTheWindow_data()
+    {
+        QTest::addColumn<QString>("top");
+        QTest::addColumn<QString>("left");
+        QTest::addColumn<QPoint>("pixels");
+        QTest::newRow("empty store: corner") << QString() << QString() << QPoint(0, 0);
+        QTest::newRow("1440/2880") << "1440" << "2880" << QPoint(192, 96);
+        QTest::newRow("off the left edge, not clamped") << "0" << "-150" << QPoint(-10, 0);
+        QTest::newRow("halves go to even") << "22.5" << "37.5" << QPoint(2, 2);
+        QTest::newRow("not a number reads as 0") << "abc" << "1e400" << QPoint(0, 0);
+    }
+    void storedPositionPlacesTheWindow()
+    {
+        QFETCH(QString, top);
+        QFETCH(QString, left);
+        QFETCH(QPoint, pixels);
+        if (!top.isNull())
+            m_platform->store.values[u"Form1Top"_qs] = top;
+        if (!left.isNull())
+            m_platform->store.values[u"Form1Left"_qs] = left;
+        loadedForm();
+        QCOMPARE(view().pos(), pixels);
+        QVERIFY(view().isVisible());
+    }
+
+    void loadReadsTheStoreInItsFixedOrder()
+    {
+        m_platform->store.values = {{u"Check1"_qs, u"1"_qs}, {u"kidou1"_qs, u"/opt/a b"_qs},
+                                    {u"Check3"_qs, u"2"_qs}, {u"Check7"_qs, u"x"_qs},
+                                    {u"byou"_qs, u"-15"_qs}};
+        loadedForm();
+        const QStringList expected{u"Form1Top"_qs, u"Form1Left"_qs, u"Check1"_qs, u"kidou1"_qs, u"Check2"_qs,
+                                   u"kidou2"_qs, u"Check3"_qs, u"kidou3"_qs, u"Check4"_qs, u"kidou4"_qs,
+                                   u"Check5"_qs, u"kidou5"_qs, u"Check6"_qs, u"Check7"_qs, u"byou"_qs};
+        QCOMPARE(m_platform->store.reads, expected);
+        QCOMPARE(RunConfig.check[1], 1);
+        QCOMPARE(RunConfig.kidou[1], u"/opt/a b"_qs);
+        QCOMPARE(RunConfig.check[3], 2); // kept as read; only 1 counts as on
+        QCOMPARE(RunConfig.check[7], 0); // not a number: the default
+        QCOMPARE(RunConfig.byou, -15);
+        QVERIFY(m_platform->store.writes.isEmpty());
+    }
+
+    void emptyStoreGivesDefaults()
+    {
+        RunConfig.check[2] = 1;
+        RunConfig.kidou[4] = u"left over"_qs;
+        RunConfig.byou = 9;
+        loadedForm();
+        for (int n = 1; n <= 7; ++n)
+            QCOMPARE(RunConfig.check[n], 0);
+        for (int n = 1; n <= 5; ++n)
+            QVERIFY(RunConfig.kidou[n].isEmpty());
+        QCOMPARE(RunConfig.byou, 0);
+        QCOMPARE(QApplication::focusWidget() ? QApplication::focusWidget() : view().focusWidget(), view().ok1);
+    }
+
+    void loadResetsTheRunModeButKeepsTheLastSlot()
+    {
+        loadedForm();
+        m_form->run().runMode = 2;
+        m_form->run().runOnly = 1;
+        m_form->run().currentSlot = 4;
+        QPointer<MainWindowView> first = m_form->window();
+        m_form->unload();
+        m_form->Form_Load();
+        QCOMPARE(m_form->run().runMode, 0);
+        QCOMPARE(m_form->run().runOnly, 0);
+        QCOMPARE(m_form->run().currentSlot, 4);
+        QVERIFY(m_form->window() != first.data());
+        QVERIFY(view().Label1->text().isEmpty());
+    }
+
+    void windowsDirIsTheDesktopsAnswerAsItStands()
+    {
+        m_platform->desktop.windowsDir = u"/home/user"_qs;
+        loadedForm();
+        QCOMPARE(m_form->windowsDir(), u"/home/user"_qs);
+    }
+
+    void secondInstanceEndsWithoutWindowOrStore()
+    {
+        m_platform->desktop.otherInstance = true;
+        m_form->Form_Load();
+        QVERIFY(m_platform->desktop.ended);
+        QVERIFY(!m_form->isLoaded());
+        QVERIFY(m_platform->store.reads.isEmpty());
+        QVERIFY(m_platform->store.writes.isEmpty());
+        QCOMPARE(m_platform->log, (QStringList{u"instance?"_qs, u"end"_qs}));
+    }
+
+    void quitWritesThePositionOnceAndEnds()
+    {
+        m_platform->store.values = {{u"Form1Top"_qs, u"1440"_qs}, {u"Form1Left"_qs, u"-150"_qs}};
+        loadedForm();
+        QTest::mouseClick(view().Cancel1, Qt::LeftButton);
+        QCOMPARE(positionWrites(), (QStringList{u"Form1Top=1440"_qs, u"Form1Left=-150"_qs}));
+        QVERIFY(m_platform->desktop.ended);
+    }
+
+    void closingTheFrameWritesOnceAndEndsTheProgram()
+    {
+        loadedForm();
+        QSignalSpy lastClosed(m_form.get(), &Form1::lastWindowClosed);
+        view().move(30, 40);
+        view().close();
+        QCOMPARE(positionWrites(), (QStringList{u"Form1Top=600"_qs, u"Form1Left=450"_qs}));
+        QVERIFY(!m_form->isLoaded());
+        QCOMPARE(lastClosed.count(), 1);
+        QVERIFY(!m_platform->desktop.ended);
+    }
+
+    void openingTheSettingsWindowUnloadsTheMainWindowOnce()
+    {
+        loadedForm();
+        QTest::mouseClick(view().setting, Qt::LeftButton);
+        QCOMPARE(positionWrites().size(), 2);
+        QVERIFY(!m_form->isLoaded());
+        QVERIFY(m_form->settingsWindow());
+    }
+};
+
+QUENBY_TEST_MAIN(Form1Test)
+#include "form1_test.moc"
