@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include "platform/power.h"
 #include "platform/services.h"
 
 namespace quenby {
@@ -32,9 +33,29 @@ public:
     bool isRunning() const { return m_depth > 0; }
 
 private:
+    // What the run does after a failed step.
+    enum class Next { GoOn, Stop };
+
+    bool acceptsClick() const;
+    void runSteps();
+    bool runProgramSlots();
+    int RunProgram();
+    bool runCleanUps();
+    int startCleanUp(const QString &folderSuffix);
+    void pause();
+    void powerAction();
+    void requestPower(PowerAction action, const QString &failureText);
+    void endProgram();
+    Next handleError(int error);
+    QString slotMessage(int error) const;
+
     RunHost &m_host;
     Services m_services;
     int m_depth = 0;
+    // From the start of the pause to the end of the run or of the program.
+    bool m_exclusive = false;
+    // The program has been told to end; a test double returns from that call.
+    bool m_programEnded = false;
 };
 
 } // namespace quenby

@@ -1,0 +1,105 @@
+#include "platform/process_watch.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cerrno>
+
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace quenby {
+
+namespace {
+
+// Only where the kernel has no process descriptors.
+constexpr int kFallbackIntervalMs = 100;
+
+enum class ChildState { Running, Gone };
+
+// Collects the child if it has ended; a pid that is not our child counts as gone.
+ChildState collectIfEnded(pid_t pid)
+{
+    for (;;) {
+        int status = 0;
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == 0)
+            return ChildState::Running;
+        if (r < 0 && errno == EINTR)
+            continue;
+        return ChildState::Gone;
+    }
+}
+
+int openProcessDescriptor(pid_t pid)
+{
+#ifdef SYS_pidfd_open
+    return int(::syscall(SYS_pidfd_open, pid, 0));
+#else
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+} // namespace
+
+ChildWatch::ChildWatch(qint64 pid)
+    : m_pid(pid)
+{
+}
+
+ChildWatch::~ChildWatch()
+{
+    delete m_notifier;
+    if (m_pidfd >= 0)
+        ::close(m_pidfd);
+}
+
+// The child is ours and not yet collected, so its pid cannot be taken by
+// another process while we look at it.
+std::unique_ptr<ChildWatch> ChildWatch::open(qint64 pid)
+{
+    if (pid <= 0 || pid != qint64(pid_t(pid)) || collectIfEnded(pid_t(pid)) == ChildState::Gone)
+        return nullptr;
+    std::unique_ptr<ChildWatch> watch(new ChildWatch(pid));
+    const int pidfd = openProcessDescriptor(pid_t(pid));
+    if (pidfd >= 0) {
+        // Process descriptors are close-on-exec from the start.
+        watch->watchDescriptor(pidfd);
+    } else if (errno == ENOSYS) {
+        watch->watchWithTimer();
+    } else {
+        return nullptr;
+    }
+    return watch;
+}
+
+void ChildWatch::watchDescriptor(int pidfd)
+{
+    m_pidfd = pidfd;
+    m_notifier = new QSocketNotifier(pidfd, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &ChildWatch::collect);
+}
+
+void ChildWatch::watchWithTimer()
+{
+    m_timer = new QTimer(this);
+    m_timer->setInterval(kFallbackIntervalMs);
+    connect(m_timer, &QTimer::timeout, this, &ChildWatch::collect);
+    m_timer->start();
+}
+
+void ChildWatch::collect()
+{
+    if (m_ended || collectIfEnded(pid_t(m_pid)) == ChildState::Running)
+        return;
+    m_ended = true;
+    if (m_notifier)
+        m_notifier->setEnabled(false);
+    if (m_timer)
+        m_timer->stop();
+    emit ended();
+}
+
+} // namespace quenby

@@ -1,0 +1,226 @@
+#include "scratch.h"
+
+#include "platform/folder_cleaner.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace quenby;
+using namespace quenby::test;
+
+namespace {
+
+constexpr uid_t kOtherUser = 65534;
+
+void writeFile(const QString &path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("x");
+}
+
+bool exists(const QString &path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+// Keeps a bound socket alive at `path` for as long as it lives. Bound by a
+// name relative to its folder: socket addresses are short.
+class ListeningSocket
+{
+public:
+    explicit ListeningSocket(const QString &path)
+    {
+        const QFileInfo info(path);
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(info.absolutePath());
+        m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(info.fileName());
+        qstrncpy(address.sun_path, name.constData(), sizeof address.sun_path);
+        m_bound = ::bind(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+        QDir::setCurrent(before);
+    }
+    ~ListeningSocket() { ::close(m_fd); }
+    bool bound() const { return m_bound; }
+
+private:
+    int m_fd = -1;
+    bool m_bound = false;
+};
+
+} // namespace
+
+class FolderCleanerTest final : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString m_root;   // a fresh folder for each test, inside the scratch folder
+    QString m_folder; // the folder being emptied
+    QString m_outside;
+
+    QString in(const QString &name) const { return m_folder + u'/' + name; }
+    void empty() { cleanup::emptyFolder(QFile::encodeName(m_folder).toStdString(), ::getuid()); }
+    static bool canChangeOwners() { return ::geteuid() == 0; }
+    static void giveAway(const QString &path)
+    {
+        QCOMPARE(::lchown(QFile::encodeName(path).constData(), kOtherUser, kOtherUser), 0);
+    }
+
+private slots:
+    void init()
+    {
+        m_root = scratchFolder() + QStringLiteral("/cleaner/") + QString::fromLatin1(QTest::currentTestFunction());
+        QDir(m_root).removeRecursively();
+        m_folder = m_root + QStringLiteral("/temp");
+        m_outside = m_root + QStringLiteral("/outside");
+        QVERIFY(QDir().mkpath(m_folder));
+        QVERIFY(QDir().mkpath(m_outside));
+        writeFile(m_outside + QStringLiteral("/precious"));
+    }
+
+    void deletesOwnFilesAndFoldersAndKeepsTheFolder()
+    {
+        writeFile(in(QStringLiteral("a.tmp")));
+        writeFile(in(QStringLiteral(".hidden")));
+        writeFile(in(QStringLiteral("deep/er/still/b.tmp")));
+        QVERIFY(QDir().mkpath(in(QStringLiteral("empty dir"))));
+        empty();
+        QVERIFY(QFileInfo(m_folder).isDir());
+        QCOMPARE(QDir(m_folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+                 QStringList());
+    }
+
+    void symbolicLinksAreRemovedNeverFollowed()
+    {
+        QVERIFY(QFile::link(m_outside, in(QStringLiteral("to-folder"))));
+        QVERIFY(QFile::link(m_outside + QStringLiteral("/precious"), in(QStringLiteral("to-file"))));
+        QVERIFY(QDir().mkpath(in(QStringLiteral("sub"))));
+        QVERIFY(QFile::link(m_outside, in(QStringLiteral("sub/nested-link"))));
+        empty();
+        QVERIFY(!exists(in(QStringLiteral("to-folder"))));
+        QVERIFY(!exists(in(QStringLiteral("to-file"))));
+        QVERIFY(!exists(in(QStringLiteral("sub"))));
+        QVERIFY(QFileInfo::exists(m_outside + QStringLiteral("/precious")));
+    }
+
+    void folderThatIsALinkIsLeftAlone()
+    {
+        const QString link = m_root + QStringLiteral("/linked-temp");
+        QVERIFY(QFile::link(m_outside, link));
+        cleanup::emptyFolder(QFile::encodeName(link).toStdString(), ::getuid());
+        QVERIFY(QFileInfo::exists(m_outside + QStringLiteral("/precious")));
+    }
+
+    void entriesOfAnotherOwnerStay()
+    {
+        if (!canChangeOwners())
+            QSKIP("needs root to give files to another user");
+        writeFile(in(QStringLiteral("theirs.tmp")));
+        giveAway(in(QStringLiteral("theirs.tmp")));
+        writeFile(in(QStringLiteral("their-dir/inside.tmp")));
+        giveAway(in(QStringLiteral("their-dir")));
+        writeFile(in(QStringLiteral("mine/theirs.tmp")));
+        writeFile(in(QStringLiteral("mine/mine.tmp")));
+        giveAway(in(QStringLiteral("mine/theirs.tmp")));
+        QVERIFY(QFile::link(m_outside, in(QStringLiteral("their-link"))));
+        giveAway(in(QStringLiteral("their-link")));
+
+        empty();
+
+        QVERIFY(exists(in(QStringLiteral("theirs.tmp"))));
+        // Their folder is not entered, even though what is inside is ours.
+        QVERIFY(exists(in(QStringLiteral("their-dir/inside.tmp"))));
+        QVERIFY(exists(in(QStringLiteral("mine/theirs.tmp"))));
+        QVERIFY(!exists(in(QStringLiteral("mine/mine.tmp"))));
+        QVERIFY(exists(in(QStringLiteral("their-link"))));
+    }
+
+    void socketsFifosAndDesktopFoldersStay()
+    {
+        ListeningSocket socket(in(QStringLiteral("agent.sock")));
+        QVERIFY(socket.bound());
+        QCOMPARE(::mkfifo(QFile::encodeName(in(QStringLiteral("pipe"))).constData(), 0600), 0);
+        writeFile(in(QStringLiteral(".X11-unix/X0")));
+        writeFile(in(QStringLiteral(".ICE-unix/1234")));
+        writeFile(in(QStringLiteral(".X0-lock")));
+        writeFile(in(QStringLiteral("systemd-private-abc-colord.service-x/tmp/f")));
+        writeFile(in(QStringLiteral("ssh-agent-dir/other.tmp")));
+        ListeningSocket nested(in(QStringLiteral("ssh-agent-dir/agent.1")));
+        QVERIFY(nested.bound());
+        writeFile(in(QStringLiteral("sub/.X11-unix")));
+        writeFile(in(QStringLiteral(".X1-lockless")));
+
+        empty();
+
+        QVERIFY(exists(in(QStringLiteral("agent.sock"))));
+        QVERIFY(exists(in(QStringLiteral("pipe"))));
+        QVERIFY(exists(in(QStringLiteral(".X11-unix/X0"))));
+        QVERIFY(exists(in(QStringLiteral(".ICE-unix/1234"))));
+        QVERIFY(exists(in(QStringLiteral(".X0-lock"))));
+        QVERIFY(exists(in(QStringLiteral("systemd-private-abc-colord.service-x/tmp/f"))));
+        // The folder holding a socket stays with it; the rest of it goes.
+        QVERIFY(exists(in(QStringLiteral("ssh-agent-dir/agent.1"))));
+        QVERIFY(!exists(in(QStringLiteral("ssh-agent-dir/other.tmp"))));
+        // The names are kept only at the top of the folder.
+        QVERIFY(!exists(in(QStringLiteral("sub"))));
+        QVERIFY(!exists(in(QStringLiteral(".X1-lockless"))));
+    }
+
+    void unknownFolderDoesNothingAtAll_data()
+    {
+        QTest::addColumn<QByteArray>("folder");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("relative") << QByteArray("temp");
+        QTest::newRow("dot") << QByteArray(".");
+        QTest::newRow("missing") << QByteArray("/nonexistent/quenby");
+    }
+    void unknownFolderDoesNothingAtAll()
+    {
+        QFETCH(QByteArray, folder);
+        writeFile(in(QStringLiteral("kept.tmp")));
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_folder));
+        cleanup::emptyFolder(folder.toStdString(), ::getuid());
+        QDir::setCurrent(before);
+        QVERIFY(exists(in(QStringLiteral("kept.tmp"))));
+    }
+
+    void removeFileDeletesOnlyAnOwnFileOrLink()
+    {
+        const QString list = in(QStringLiteral("recently-used.xbel"));
+        writeFile(list);
+        cleanup::removeFile(QFile::encodeName(list).toStdString(), ::getuid());
+        QVERIFY(!exists(list));
+
+        QVERIFY(QFile::link(m_outside + QStringLiteral("/precious"), list));
+        cleanup::removeFile(QFile::encodeName(list).toStdString(), ::getuid());
+        QVERIFY(!exists(list));
+        QVERIFY(exists(m_outside + QStringLiteral("/precious")));
+
+        QVERIFY(QDir().mkpath(list));
+        cleanup::removeFile(QFile::encodeName(list).toStdString(), ::getuid());
+        QVERIFY(QFileInfo(list).isDir());
+
+        if (canChangeOwners()) {
+            QVERIFY(QDir(list).removeRecursively());
+            writeFile(list);
+            giveAway(list);
+            cleanup::removeFile(QFile::encodeName(list).toStdString(), ::getuid());
+            QVERIFY(exists(list));
+        }
+    }
+};
+
+QUENBY_TEST_MAIN(FolderCleanerTest)
+#include "folder_cleaner_test.moc"

@@ -1,0 +1,270 @@
+#include "scratch.h"
+
+#include "platform/linux_folders.h"
+#include "platform/linux_processes.h"
+#include "run/wait_for_process.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <csignal>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace quenby;
+using namespace quenby::test;
+
+namespace {
+
+double processorSeconds()
+{
+    rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+QString command(const QString &text)
+{
+    return QStringLiteral("command.com /c ") + text;
+}
+
+QStringList descriptorsOf(qint64 pid)
+{
+    return QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System);
+}
+
+qint64 sessionOf(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    // pid (comm) state ppid pgrp session ...
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return fields.value(3).toLongLong();
+}
+
+void writeFile(const QString &path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("x");
+}
+
+} // namespace
+
+class LinuxProcessesTest final : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString m_helperFolder;
+    QString m_temp;
+
+    LinuxProcesses processes() { return LinuxProcesses(QStringLiteral("/bin/sh"), {m_helperFolder}); }
+
+private slots:
+    void initTestCase()
+    {
+        m_helperFolder = QFileInfo(qEnvironmentVariable("QUENBY_BINARY")).absolutePath();
+        QVERIFY(QFileInfo(m_helperFolder + QStringLiteral("/quenby-clean")).isExecutable());
+        // The clean-ups below delete for real: every folder they reach must be ours.
+        const QString scratch = scratchFolder() + u'/';
+        for (const QString &folder : {linux_folders::windowsFolder(), linux_folders::tempFolder(),
+                                      linux_folders::recentDocumentsFolder(), linux_folders::recentlyUsedFile()}) {
+            if (!folder.startsWith(scratch))
+                qFatal("clean-up folder outside the scratch folder: %s", qPrintable(folder));
+        }
+        m_temp = linux_folders::tempFolder();
+    }
+
+    void sleepingCommandIsWaitedForWithoutUsingTheProcessor()
+    {
+        LinuxProcesses p = processes();
+        QElapsedTimer clock;
+        clock.start();
+        const double before = processorSeconds();
+        const ShellResult started = p.shell(command(QStringLiteral("sleep 2")));
+        QCOMPARE(started.error, 0);
+        WaitForProcess(started.pid, p);
+        const double used = processorSeconds() - before;
+        QVERIFY2(clock.elapsed() >= 1900, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(used < 0.1, qPrintable(QString::number(used)));
+    }
+
+    void floodingOutputDoesNotHangTheRun_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("pipe inside the command") << "yes | head -c 100000000";
+        QTest::newRow("standard output") << "head -c 100000000 /dev/zero";
+        QTest::newRow("standard error") << "head -c 100000000 /dev/zero >&2";
+        QTest::newRow("reads its input") << "cat";
+    }
+    void floodingOutputDoesNotHangTheRun()
+    {
+        QFETCH(QString, text);
+        LinuxProcesses p = processes();
+        const ShellResult started = p.shell(command(text));
+        QCOMPARE(started.error, 0);
+        QElapsedTimer clock;
+        clock.start();
+        // A pipe that nobody reads would block the command here for good.
+        WaitForProcess(started.pid, p);
+        QVERIFY(clock.elapsed() < 60000);
+    }
+
+    void processIsHiddenInASessionOfItsOwn()
+    {
+        int leak[2];
+        QCOMPARE(::pipe(leak), 0); // not close-on-exec
+        LinuxProcesses p = processes();
+        const ShellResult started = p.shell(command(QStringLiteral("sleep 5")));
+        QCOMPARE(started.error, 0);
+        const QStringList fds = descriptorsOf(started.pid);
+        const qint64 session = sessionOf(started.pid);
+        QStringList targets;
+        for (const QString &fd : fds)
+            targets << QFile::symLinkTarget(QStringLiteral("/proc/%1/fd/%2").arg(started.pid).arg(fd));
+        ::kill(pid_t(started.pid), SIGKILL);
+        WaitForProcess(started.pid, p);
+        ::close(leak[0]);
+        ::close(leak[1]);
+
+        QCOMPARE(fds, QStringList({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("2")}));
+        QCOMPARE(targets, QStringList(3, QStringLiteral("/dev/null")));
+        QCOMPARE(session, started.pid);
+    }
+
+    void textReachesTheShellExactlyAsStored()
+    {
+        const QString out = m_temp + QStringLiteral("/exact.txt");
+        LinuxProcesses p = processes();
+        const ShellResult started = p.shell(command(QStringLiteral("printf '%s|' a\\ \\ b \"c  d\" >'") + out + u'\''));
+        QCOMPARE(started.error, 0);
+        WaitForProcess(started.pid, p);
+        QFile file(out);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("a  b|c  d|"));
+        file.remove();
+    }
+
+    void startFailuresCarryTheirNumbers_data()
+    {
+        QTest::addColumn<QString>("interpreter");
+        QTest::addColumn<QString>("commandLine");
+        QTest::addColumn<int>("error");
+        const QString sh = QStringLiteral("/bin/sh");
+        QTest::newRow("interpreter not found") << "/nonexistent/sh" << command(QStringLiteral("true")) << 53;
+        QTest::newRow("NUL in the path") << sh << command(QStringLiteral("true") + QChar(0) + QStringLiteral("rm x")) << 5;
+        QTest::newRow("path too long") << sh << command(QString(200000, u'a')) << 5;
+        QTest::newRow("not a command text") << sh << "true" << 5;
+        QTest::newRow("interpreter not executable") << (scratchFolder() + QStringLiteral("/plain-file"))
+                                                    << command(QStringLiteral("true")) << 75;
+    }
+    void startFailuresCarryTheirNumbers()
+    {
+        QFETCH(QString, interpreter);
+        QFETCH(QString, commandLine);
+        QFETCH(int, error);
+        QFile plain(scratchFolder() + QStringLiteral("/plain-file"));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        plain.close();
+        LinuxProcesses p(interpreter, {m_helperFolder});
+        const ShellResult started = p.shell(commandLine);
+        QCOMPARE(started.error, error);
+        QCOMPARE(started.pid, 0);
+    }
+
+    void onlyRunningChildrenCanBeWatched()
+    {
+        LinuxProcesses p = processes();
+        QVERIFY(!p.watch(0));
+        QVERIFY(!p.watch(-1));
+        QVERIFY(!p.watch(::getpid()));
+        const ShellResult started = p.shell(command(QStringLiteral("true")));
+        WaitForProcess(started.pid, p);
+        QVERIFY(!p.watch(started.pid));
+    }
+
+    void cleanUpsGoThroughTheHelperAndKeepTheirFolders()
+    {
+        const QString windows = linux_folders::windowsFolder();
+        writeFile(m_temp + QStringLiteral("/old/file.tmp"));
+        writeFile(linux_folders::recentlyUsedFile());
+        writeFile(linux_folders::recentDocumentsFolder() + QStringLiteral("/doc.desktop"));
+        LinuxProcesses p = processes();
+
+        const ShellResult temp = p.shell(command(QStringLiteral("deltree /Y ") + windows + QStringLiteral("\\temp\\*.*")));
+        const ShellResult recent = p.shell(command(QStringLiteral("deltree /Y ") + windows + QStringLiteral("\\recent\\*.*")));
+
+        QCOMPARE(temp.error, 0);
+        QCOMPARE(recent.error, 0);
+        QVERIFY(temp.pid > 0 && recent.pid > 0);
+        QTRY_VERIFY(!QFileInfo::exists(m_temp + QStringLiteral("/old")));
+        QTRY_VERIFY(!QFileInfo::exists(linux_folders::recentlyUsedFile()));
+        QTRY_VERIFY(!QFileInfo::exists(linux_folders::recentDocumentsFolder() + QStringLiteral("/doc.desktop")));
+        QVERIFY(QFileInfo(m_temp).isDir());
+        QVERIFY(QFileInfo(linux_folders::recentDocumentsFolder()).isDir());
+        // Both helpers are collected, no zombie is left.
+        QTRY_VERIFY(!QFileInfo::exists(QStringLiteral("/proc/%1").arg(temp.pid)));
+        QTRY_VERIFY(!QFileInfo::exists(QStringLiteral("/proc/%1").arg(recent.pid)));
+    }
+
+    void otherDeltreeTargetsDeleteNothing_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("another folder") << "/elsewhere\\temp\\*.*";
+        QTest::newRow("no folder") << "\\temp\\*.*";
+        QTest::newRow("the home folder itself") << (linux_folders::windowsFolder() + QStringLiteral("\\*.*"));
+        QTest::newRow("lower case") << (linux_folders::windowsFolder() + QStringLiteral("\\TEMP\\*.*"));
+    }
+    void otherDeltreeTargetsDeleteNothing()
+    {
+        QFETCH(QString, target);
+        const QString kept = m_temp + QStringLiteral("/kept.tmp");
+        writeFile(kept);
+        LinuxProcesses p = processes();
+        const ShellResult started = p.shell(command(QStringLiteral("deltree /Y ") + target));
+        QCOMPARE(started.error, 0);
+        QCOMPARE(started.pid, 0);
+        QTest::qWait(100);
+        QVERIFY(QFileInfo::exists(kept));
+    }
+
+    void withoutAHomeFolderNoCleanUpRuns()
+    {
+        const QByteArray home = qgetenv("HOME");
+        writeFile(m_temp + QStringLiteral("/kept.tmp"));
+        qputenv("HOME", "/");
+        LinuxProcesses p = processes();
+        const ShellResult started = p.shell(command(QStringLiteral("deltree /Y \\temp\\*.*")));
+        qputenv("HOME", home);
+        QCOMPARE(started.pid, 0);
+        QTest::qWait(100);
+        QVERIFY(QFileInfo::exists(m_temp + QStringLiteral("/kept.tmp")));
+    }
+
+    void helperIsLookedForBesideTheProgramThenInItsLibexecFolder()
+    {
+        const QString own = QCoreApplication::applicationDirPath();
+        QCOMPARE(LinuxProcesses::defaultHelperFolders(),
+                 QStringList({own, QDir::cleanPath(own + QStringLiteral("/../libexec/quenby"))}));
+    }
+
+    void missingHelperIsFileNotFound()
+    {
+        LinuxProcesses p(QStringLiteral("/bin/sh"), {QStringLiteral("/nonexistent")});
+        const ShellResult started
+            = p.shell(command(QStringLiteral("deltree /Y ") + linux_folders::windowsFolder() + QStringLiteral("\\temp\\*.*")));
+        QCOMPARE(started.error, 53);
+    }
+};
+
+QUENBY_TEST_MAIN(LinuxProcessesTest)
+#include "linux_processes_test.moc"

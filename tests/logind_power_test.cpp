@@ -1,0 +1,209 @@
+#include "scratch.h"
+
+#include "platform/logind_power.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+
+using namespace quenby;
+using namespace quenby::test;
+
+namespace {
+
+const QString kLogind = QStringLiteral("org.freedesktop.login1");
+const QString kLogindPath = QStringLiteral("/org/freedesktop/login1");
+const QString kManager = QStringLiteral("org.freedesktop.login1.Manager");
+// python3-dbusmock is importable only by the system's own interpreter.
+const QString kPython = QStringLiteral("/usr/bin/python3");
+
+QString busConfig(const QString &socketPath)
+{
+    return QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                          " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                          "<busconfig>\n"
+                          "  <type>system</type>\n"
+                          "  <listen>unix:path=%1</listen>\n"
+                          "  <auth>EXTERNAL</auth>\n"
+                          "  <policy context=\"default\">\n"
+                          "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+                          "    <allow eavesdrop=\"true\"/>\n"
+                          "    <allow own=\"*\"/>\n"
+                          "  </policy>\n"
+                          "</busconfig>\n")
+        .arg(socketPath);
+}
+
+} // namespace
+
+// LogindPower against a mock logind on a private bus that this test starts.
+// The real system bus is never reached: nothing runs unless
+// DBUS_SYSTEM_BUS_ADDRESS names the private bus.
+class LogindPowerTest final : public QObject
+{
+    Q_OBJECT
+
+private:
+    QProcess m_bus;
+    QProcess m_mock;
+    QString m_address;
+    QString m_mockLog;
+
+    QDBusConnection probe() const { return QDBusConnection(QStringLiteral("probe")); }
+
+    bool logindPresent() const { return probe().interface()->isServiceRegistered(kLogind); }
+
+    QStringList loggedCalls() const
+    {
+        QFile log(m_mockLog);
+        if (!log.open(QIODevice::ReadOnly))
+            return {};
+        QStringList calls;
+        for (const QByteArray &line : log.readAll().split('\n')) {
+            const int blank = line.indexOf(' ');
+            if (blank > 0)
+                calls << QString::fromUtf8(line.mid(blank + 1));
+        }
+        return calls;
+    }
+
+    // Replaces what the mock's method does (Python code run inside the mock).
+    void setMethodCode(const QString &method, const QString &code)
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall(kLogind, kLogindPath, QStringLiteral("org.freedesktop.DBus.Mock"),
+                                                           QStringLiteral("AddMethod"));
+        call << kManager << method << QStringLiteral("b") << QString() << code;
+        const QDBusMessage reply = probe().call(call);
+        QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
+    }
+
+    void startBus()
+    {
+        const QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
+        const QString config = folder + QStringLiteral("/private-system-bus.conf");
+        const QString socket = folder + QStringLiteral("/private_system_bus_socket");
+        QFile::remove(socket);
+        QFile file(config);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(busConfig(socket).toUtf8());
+        file.close();
+        m_bus.start(QStringLiteral("dbus-daemon"),
+                    {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+        QVERIFY2(m_bus.waitForStarted(), "the private bus did not start");
+        while (!m_bus.canReadLine())
+            QVERIFY2(m_bus.waitForReadyRead(10000), "the private bus did not tell its address");
+        m_address = QString::fromUtf8(m_bus.readLine()).trimmed();
+        QVERIFY2(m_address.contains(socket), qPrintable(m_address));
+    }
+
+    void startMock()
+    {
+        m_mockLog = scratchFolder() + QStringLiteral("/logind-mock.log");
+        QFile::remove(m_mockLog);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), m_address);
+        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        m_mock.setProcessEnvironment(env);
+        m_mock.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_mock.start(kPython, {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--system"),
+                               QStringLiteral("--template"), QStringLiteral("logind"), QStringLiteral("-l"), m_mockLog});
+        QVERIFY2(m_mock.waitForStarted(), "the mock logind did not start");
+        QTRY_VERIFY2_WITH_TIMEOUT(logindPresent(), "the mock logind did not appear on the private bus", 15000);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
+            QSKIP("dbus-daemon is not installed");
+        if (QProcess::execute(kPython, {QStringLiteral("-c"), QStringLiteral("import dbusmock")}) != 0)
+            QSKIP("python3-dbusmock is not installed for /usr/bin/python3");
+        startBus();
+        // From here on the program's "system bus" is the private one; it is set
+        // before anything in this process has opened the system bus.
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.toUtf8());
+        QVERIFY(QDBusConnection::connectToBus(m_address, QStringLiteral("probe")).isConnected());
+        startMock();
+    }
+
+    void init()
+    {
+        // Refuse loudly rather than ever ask the real logind.
+        if (m_address.isEmpty() || qgetenv("DBUS_SYSTEM_BUS_ADDRESS") != m_address.toUtf8())
+            qFatal("the private system bus is not in place");
+        QCOMPARE(QDBusConnection::systemBus().interface()->serviceOwner(kLogind).value(),
+                 probe().interface()->serviceOwner(kLogind).value());
+    }
+
+    void cleanupTestCase()
+    {
+        for (QProcess *p : {&m_mock, &m_bus}) {
+            if (p->state() != QProcess::NotRunning) {
+                p->terminate();
+                if (!p->waitForFinished(5000))
+                    p->kill();
+            }
+        }
+    }
+
+    void eachActionIsOneInteractiveCall_data()
+    {
+        QTest::addColumn<PowerAction>("action");
+        QTest::addColumn<QString>("call");
+        QTest::newRow("shut down") << PowerAction::PowerOff << "PowerOff True";
+        QTest::newRow("restart") << PowerAction::Reboot << "Reboot True";
+        QTest::newRow("suspend") << PowerAction::Suspend << "Suspend True";
+    }
+    void eachActionIsOneInteractiveCall()
+    {
+        QFETCH(PowerAction, action);
+        QFETCH(QString, call);
+        const qsizetype before = loggedCalls().size();
+        LogindPower power;
+        QCOMPARE(power.request(action), QString());
+        QTRY_COMPARE(loggedCalls().size(), before + 1);
+        QCOMPARE(loggedCalls().last(), call);
+    }
+
+    void refusalComesBackWithLogindsReason()
+    {
+        setMethodCode(QStringLiteral("PowerOff"),
+                      QStringLiteral("raise dbus.exceptions.DBusException('Operation denied due to active block inhibitor', "
+                                     "name='org.freedesktop.login1.OperationInProgress')"));
+        LogindPower power;
+        const QString refusal = power.request(PowerAction::PowerOff);
+        setMethodCode(QStringLiteral("PowerOff"), QString());
+        QVERIFY2(refusal.contains(QStringLiteral("active block inhibitor")), qPrintable(refusal));
+    }
+
+    // A password prompt may take a while; D-Bus's usual 25 seconds must not end
+    // the wait for logind's answer.
+    void slowAnswerIsWaitedForPastTheUsualTimeout()
+    {
+        setMethodCode(QStringLiteral("Reboot"), QStringLiteral("import time; time.sleep(27)"));
+        QElapsedTimer clock;
+        clock.start();
+        LogindPower power;
+        const QString refusal = power.request(PowerAction::Reboot);
+        setMethodCode(QStringLiteral("Reboot"), QString());
+        QCOMPARE(refusal, QString());
+        QVERIFY(clock.elapsed() >= 26000);
+    }
+
+    void withoutLogindTheRequestFails()
+    {
+        m_mock.terminate();
+        QVERIFY(m_mock.waitForFinished(10000));
+        QTRY_VERIFY(!logindPresent());
+        LogindPower power;
+        QVERIFY(!power.request(PowerAction::PowerOff).isEmpty());
+    }
+};
+
+QUENBY_TEST_MAIN(LogindPowerTest)
+#include "logind_power_test.moc"

@@ -1,0 +1,418 @@
+#include "fake_platform.h"
+#include "scratch.h"
+
+#include "main_window/form1.h"
+#include "main_window/main_window_view.h"
+#include "run/pause.h"
+#include "settings/form2.h"
+#include "settings/run_config.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+
+using namespace quenby;
+using namespace quenby::test;
+
+namespace {
+
+const QString kSlotCheck53 = QStringLiteral("設定画面の №2 の欄を確認\r\n"
+                                            "ディレクトリ 又は、ファイル名が違うか ファイルが存在しません。\r\n"
+                                            "実行させたいファイルのフルパスを確認してください。");
+const QString kSlotCheck5 = QStringLiteral("設定画面の №2 の欄を確認\r\n"
+                                           "実行させたいファイルのフルパスを確認してください。");
+
+QString command(const QString &path)
+{
+    return QStringLiteral("command.com /c ") + path;
+}
+
+// A clock whose every other sleep returns before the second has changed, as a
+// timer may wake a little early.
+class EarlyWakingClock : public Clock
+{
+public:
+    qint64 nowSeconds() override { return now; }
+    void sleepUntilNextSecond() override
+    {
+        ++sleeps;
+        if (sleeps % 2 == 0)
+            ++now;
+    }
+    qint64 now = 500;
+    int sleeps = 0;
+};
+
+} // namespace
+
+class RunSequenceTest final : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<FakePlatform> m_platform;
+    std::unique_ptr<Form1> m_form;
+
+    FakePlatform &fake() { return *m_platform; }
+    RunSequence &run() { return m_form->run(); }
+    QString status() const { return m_form->window() ? m_form->window()->Label1->text() : QString(); }
+
+    void enableSlot(int n, const QString &path, qint32 check = 1)
+    {
+        RunConfig.check[n] = check;
+        RunConfig.kidou[n] = path;
+    }
+    int logIndex(const QString &entry) const { return m_platform->log.indexOf(entry); }
+
+private slots:
+    void init()
+    {
+        m_platform = std::make_unique<FakePlatform>();
+        m_form = std::make_unique<Form1>(m_platform->services());
+        m_form->Form_Load();
+        // The run reads only the in-memory configuration.
+        RunConfig = {};
+    }
+    void cleanup()
+    {
+        m_form.reset();
+        m_platform.reset();
+    }
+
+    void nothingEnabledShutsDownAfterAtMostOneSecond()
+    {
+        QTest::mouseClick(m_form->window()->ok1, Qt::LeftButton);
+
+        QCOMPARE(fake().clock.sleeps, 1);
+        QCOMPARE(fake().power.requests, QStringList{QStringLiteral("PowerOff")});
+        QCOMPARE(status(), QStringLiteral("Windowsを終了します"));
+        QVERIFY(fake().desktop.ended);
+        QVERIFY(fake().processes.started.isEmpty());
+        // The position is stored at the start, before anything else happens.
+        QVERIFY(logIndex(QStringLiteral("save:Form1Top=0")) < logIndex(QStringLiteral("sleep")));
+        QVERIFY(logIndex(QStringLiteral("sleep")) < logIndex(QStringLiteral("power:PowerOff")));
+        QVERIFY(logIndex(QStringLiteral("power:PowerOff")) < logIndex(QStringLiteral("end")));
+        QCOMPARE(fake().desktop.beeps, 0);
+    }
+
+    void slotsRunInOrderEachWaitedForAndOnlyCheckOneCounts_data()
+    {
+        QTest::addColumn<qint32>("slot2Check");
+        QTest::newRow("unticked") << 0;
+        QTest::newRow("grayed") << 2;
+        QTest::newRow("negative") << -1;
+        QTest::newRow("257 (1 in its low byte)") << 257;
+    }
+    void slotsRunInOrderEachWaitedForAndOnlyCheckOneCounts()
+    {
+        QFETCH(qint32, slot2Check);
+        enableSlot(1, QStringLiteral("/opt/a b.sh"));
+        enableSlot(2, QStringLiteral("/opt/two.sh"), slot2Check);
+        enableSlot(3, QStringLiteral("/opt/three.sh"));
+        enableSlot(6, QString(), slot2Check);
+        enableSlot(7, QString(), slot2Check);
+
+        run().ok1_Click();
+
+        QCOMPARE(fake().processes.started,
+                 QStringList({command(QStringLiteral("/opt/a b.sh")), command(QStringLiteral("/opt/three.sh"))}));
+        // Slot 3 starts only once slot 1's process has ended.
+        QVERIFY(logIndex(QStringLiteral("ended:1001"))
+                < logIndex(QStringLiteral("shell:") + command(QStringLiteral("/opt/three.sh"))));
+        QCOMPARE(run().currentSlot, 3);
+        QCOMPARE(run().programPath, QStringLiteral("/opt/three.sh"));
+        QCOMPARE(run().commandLine, command(QStringLiteral("/opt/three.sh")));
+        QCOMPARE(run().taskId, 1002);
+    }
+
+    void cleanUpsStartWithTheirExactTextsUnwaitedBeforeThePause()
+    {
+        fake().processes.endAtOnce = false; // a wait would never end
+        enableSlot(6, QString());
+        enableSlot(7, QString());
+        RunConfig.byou = 2;
+
+        run().ok1_Click();
+
+        const QString temp = QStringLiteral("command.com /c deltree /Y /home/tester\\temp\\*.*");
+        const QString recent = QStringLiteral("command.com /c deltree /Y /home/tester\\recent\\*.*");
+        QCOMPARE(fake().processes.started, QStringList({temp, recent}));
+        QVERIFY(fake().log.filter(QStringLiteral("watch:")).isEmpty());
+        QVERIFY(logIndex(QStringLiteral("shell:") + recent) < logIndex(QStringLiteral("sleep")));
+        QCOMPARE(run().commandLine, recent);
+        QCOMPARE(run().taskId, 1002);
+        QCOMPARE(fake().power.requests.size(), 1);
+    }
+
+    void slotThatIsNotFoundStopsTheRunAtItsSettings()
+    {
+        enableSlot(1, QStringLiteral("/a"));
+        enableSlot(2, QStringLiteral("/missing"));
+        enableSlot(3, QStringLiteral("/c"));
+        enableSlot(6, QString());
+        fake().processes.failures[command(QStringLiteral("/missing"))] = 53;
+
+        run().reboot_Click();
+
+        QCOMPARE(fake().desktop.beeps, 1);
+        QCOMPARE(fake().desktop.messages, QStringList{kSlotCheck53});
+        QVERIFY(logIndex(QStringLiteral("beep")) < logIndex(QStringLiteral("msg:") + kSlotCheck53));
+        QVERIFY(m_form->settingsWindow());
+        QVERIFY(m_form->settingsWindow()->focusWidget());
+        QCOMPARE(m_form->settingsWindow()->focusWidget()->objectName(), QStringLiteral("Text2"));
+        QCOMPARE(fake().processes.started, QStringList{command(QStringLiteral("/a"))});
+        QCOMPARE(fake().clock.sleeps, 0);
+        QVERIFY(fake().power.requests.isEmpty());
+        QVERIFY(!fake().desktop.ended);
+        QCOMPARE(run().runMode, 1);
+        QCOMPARE(run().commandLine, command(QStringLiteral("/missing")));
+        QCOMPARE(run().taskId, 1001); // the failed start leaves it alone
+        QVERIFY(!run().isRunning());
+    }
+
+    void slotWithABadArgumentIsReportedAndTheRunGoesOn()
+    {
+        enableSlot(2, QStringLiteral("/bad"));
+        enableSlot(3, QStringLiteral("/c"));
+        enableSlot(7, QString());
+        fake().processes.failures[command(QStringLiteral("/bad"))] = 5;
+
+        run().reboot_Click();
+
+        QCOMPARE(fake().desktop.messages, QStringList{kSlotCheck5});
+        QCOMPARE(m_form->settingsWindow()->focusWidget()->objectName(), QStringLiteral("Text2"));
+        QCOMPARE(fake().processes.started.size(), 2); // slot 3 and the clean-up
+        QCOMPARE(fake().power.requests, QStringList{QStringLiteral("Reboot")});
+        QVERIFY(fake().desktop.ended);
+    }
+
+    void otherStartFailuresOnlyBeep()
+    {
+        enableSlot(1, QStringLiteral("/denied"));
+        enableSlot(2, QStringLiteral("/b"));
+        fake().processes.failures[command(QStringLiteral("/denied"))] = 75;
+
+        run().ok1_Click();
+
+        QCOMPARE(fake().desktop.beeps, 1);
+        QVERIFY(fake().desktop.messages.isEmpty());
+        QVERIFY(!m_form->settingsWindow());
+        QCOMPARE(fake().processes.started, QStringList{command(QStringLiteral("/b"))});
+        QCOMPARE(fake().power.requests.size(), 1);
+    }
+
+    void cleanUpFailingBeforeAnySlotNamesSlotZero()
+    {
+        enableSlot(6, QString());
+        enableSlot(7, QString());
+        fake().processes.failures[QStringLiteral("command.com /c deltree /Y /home/tester\\temp\\*.*")] = 5;
+
+        run().ok1_Click();
+
+        QCOMPARE(fake().desktop.messages,
+                 QStringList{QStringLiteral("設定画面の №0 の欄を確認\r\n実行させたいファイルのフルパスを確認してください。")});
+        QVERIFY(m_form->settingsWindow());
+        QWidget *focus = m_form->settingsWindow()->focusWidget();
+        QVERIFY(!focus || !focus->objectName().startsWith(QStringLiteral("Text")));
+        // Error 5: the recent-documents clean-up and the power action still follow.
+        QCOMPARE(fake().processes.started.size(), 1);
+        QCOMPARE(fake().power.requests.size(), 1);
+    }
+
+    void pauseOutOfSixteenBitsIsSkippedWithABeep_data()
+    {
+        QTest::addColumn<qint32>("byou");
+        QTest::newRow("40000") << 40000;
+        QTest::newRow("32768") << 32768;
+        QTest::newRow("-32769") << -32769;
+    }
+    void pauseOutOfSixteenBitsIsSkippedWithABeep()
+    {
+        QFETCH(qint32, byou);
+        RunConfig.byou = byou;
+        run().ok1_Click();
+        QCOMPARE(fake().desktop.beeps, 1);
+        QVERIFY(fake().desktop.messages.isEmpty());
+        QVERIFY(!m_form->settingsWindow());
+        QCOMPARE(fake().clock.sleeps, 0);
+        QCOMPARE(fake().power.requests, QStringList{QStringLiteral("PowerOff")});
+    }
+
+    void pauseLastsMoreThanNAndAtMostNPlusOneSeconds_data()
+    {
+        QTest::addColumn<qint32>("byou");
+        QTest::addColumn<int>("seconds");
+        QTest::newRow("negative ends at once") << -5 << 0;
+        QTest::newRow("-32768") << -32768 << 0;
+        QTest::newRow("0 ends at the next second") << 0 << 1;
+        QTest::newRow("3") << 3 << 4;
+        QTest::newRow("32767") << 32767 << 32768;
+    }
+    void pauseLastsMoreThanNAndAtMostNPlusOneSeconds()
+    {
+        QFETCH(qint32, byou);
+        QFETCH(int, seconds);
+        FakeClock &clock = fake().clock;
+        const qint64 start = clock.now;
+        QCOMPARE(PauseSeconds(byou, clock), 0);
+        QCOMPARE(clock.now - start, seconds);
+
+        EarlyWakingClock early;
+        QCOMPARE(PauseSeconds(byou, early), 0);
+        QCOMPARE(early.now - 500, seconds);
+    }
+
+    void clicksDuringThePauseStartNoSecondRun()
+    {
+        RunConfig.byou = 2;
+        enableSlot(1, QStringLiteral("/a"));
+        fake().clock.onSleep = [this] {
+            run().test_Click();
+            run().reboot_Click();
+            QVERIFY(run().isRunning());
+        };
+        run().ok1_Click();
+        QCOMPARE(fake().processes.started.size(), 1);
+        QCOMPARE(fake().power.requests, QStringList{QStringLiteral("PowerOff")});
+        QCOMPARE(run().runOnly, 0);
+    }
+
+    void runOnlyStaysOpenAndKeepsTheModeForTheNextClick()
+    {
+        QSignalSpy finished(m_form.get(), &Form1::lastWindowClosed);
+        enableSlot(1, QStringLiteral("/a"));
+        run().runMode = 1; // run only leaves the mode alone
+
+        QTest::mouseClick(m_form->window()->test, Qt::LeftButton);
+
+        QCOMPARE(status(), QStringLiteral("設定された処理は終了しました"));
+        QCOMPARE(run().runOnly, 0);
+        QCOMPARE(run().runMode, 1);
+        QVERIFY(fake().power.requests.isEmpty());
+        QVERIFY(!fake().desktop.ended);
+        QVERIFY(m_form->isLoaded());
+        QCOMPARE(finished.count(), 0);
+
+        QTest::mouseClick(m_form->window()->ok1, Qt::LeftButton);
+        QCOMPARE(fake().power.requests, QStringList{QStringLiteral("Reboot")});
+    }
+
+    void suspendUnloadsTheWindowThenRequestsAndEnds()
+    {
+        m_form->window()->move(30, 45);
+        run().Suspend_Click();
+        QCOMPARE(fake().store.writes.filter(QStringLiteral("Form1Top=")),
+                 QStringList({QStringLiteral("Form1Top=675"), QStringLiteral("Form1Top=675")}));
+        QVERIFY(!m_form->isLoaded());
+        const int secondSave = fake().log.lastIndexOf(QStringLiteral("save:Form1Left=450"));
+        QVERIFY(secondSave > logIndex(QStringLiteral("sleep")));
+        QVERIFY(secondSave < logIndex(QStringLiteral("power:Suspend")));
+        QVERIFY(logIndex(QStringLiteral("power:Suspend")) < logIndex(QStringLiteral("end")));
+    }
+
+    void refusedPowerRequestIsShownBeforeTheEnd_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("shut down") << 0 << "PowerOff" << "コンピュータをシャットダウンできませんでした。";
+        QTest::newRow("restart") << 1 << "Reboot" << "再起動できませんでした。";
+        QTest::newRow("suspend") << 2 << "Suspend" << "サスペンドできませんでした。";
+    }
+    void refusedPowerRequestIsShownBeforeTheEnd()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, method);
+        QFETCH(QString, text);
+        fake().power.refusal = QStringLiteral("Access denied");
+        run().runMode = mode;
+        run().ok1_Click();
+        const QString message = text + QStringLiteral("\r\nAccess denied");
+        QCOMPARE(fake().desktop.messages, QStringList{message});
+        QVERIFY(logIndex(QStringLiteral("power:") + method) < logIndex(QStringLiteral("beep")));
+        QVERIFY(logIndex(QStringLiteral("msg:") + message) < logIndex(QStringLiteral("end")));
+        QVERIFY(fake().desktop.ended);
+    }
+
+    // A click inside a wait starts a whole run that shares the run state; the
+    // inner wait ends first even when the outer process ended before it.
+    void secondClickDuringAWaitRunsNestedAndItsRunOnlyIsShared()
+    {
+        fake().processes.endAtOnce = false;
+        enableSlot(1, QStringLiteral("/one"));
+        enableSlot(2, QStringLiteral("/two"));
+        QStringList order;
+        fake().processes.onStart = [&](qint64 pid, const QString &) {
+            order << QStringLiteral("start %1").arg(pid);
+            if (pid == 1001) {
+                QTimer::singleShot(0, m_form.get(), [&] { QTest::mouseClick(m_form->window()->test, Qt::LeftButton); });
+            } else if (pid == 1002) {
+                QTimer::singleShot(0, m_form.get(), [&] { fake().processes.end(1001); });
+                QTimer::singleShot(20, m_form.get(), [&] {
+                    QCOMPARE(run().currentSlot, 1);
+                    fake().processes.end(1002);
+                });
+            } else {
+                QTimer::singleShot(0, m_form.get(), [&, pid] { fake().processes.end(pid); });
+            }
+        };
+
+        run().ok1_Click();
+
+        // inner: 1002 (slot 1), 1003 (slot 2), run only; outer: 1004 (slot 2), shut down
+        QCOMPARE(order, QStringList({QStringLiteral("start 1001"), QStringLiteral("start 1002"),
+                                     QStringLiteral("start 1003"), QStringLiteral("start 1004")}));
+        QVERIFY(fake().log.indexOf(QStringLiteral("ended:1001")) < fake().log.indexOf(QStringLiteral("ended:1002")));
+        QCOMPARE(fake().clock.sleeps, 2);
+        QCOMPARE(fake().power.requests, QStringList{QStringLiteral("PowerOff")});
+        QCOMPARE(run().runOnly, 0);
+        QVERIFY(!run().isRunning());
+    }
+
+    void nestedPowerActionEndsTheOuterRunToo()
+    {
+        fake().processes.endAtOnce = false;
+        enableSlot(1, QStringLiteral("/one"));
+        enableSlot(2, QStringLiteral("/two"));
+        bool runningInside = false;
+        fake().processes.onStart = [&](qint64 pid, const QString &) {
+            if (pid == 1001) {
+                QTimer::singleShot(0, m_form.get(), [&] {
+                    runningInside = run().isRunning();
+                    QTest::mouseClick(m_form->window()->reboot, Qt::LeftButton);
+                    fake().processes.end(1001);
+                });
+            } else {
+                QTimer::singleShot(0, m_form.get(), [&, pid] { fake().processes.end(pid); });
+            }
+        };
+
+        run().ok1_Click();
+
+        QVERIFY(runningInside);
+        QCOMPARE(fake().processes.started.size(), 3); // outer slot 1, inner slots 1 and 2
+        QCOMPARE(fake().power.requests, QStringList{QStringLiteral("Reboot")});
+        QCOMPARE(fake().log.filter(QStringLiteral("end")).filter(QRegularExpression(QStringLiteral("^end$"))).size(), 1);
+        QVERIFY(!run().isRunning());
+    }
+
+    void closingTheWindowDuringARunEndsTheProgramOnlyAfterIt()
+    {
+        QSignalSpy lastClosed(m_form.get(), &Form1::lastWindowClosed);
+        fake().processes.endAtOnce = false;
+        enableSlot(1, QStringLiteral("/one"));
+        fake().processes.onStart = [&](qint64 pid, const QString &) {
+            QTimer::singleShot(0, m_form.get(), [&, pid] {
+                m_form->window()->close();
+                QCOMPARE(lastClosed.count(), 0);
+                fake().processes.end(pid);
+            });
+        };
+        run().test_Click();
+        QCOMPARE(lastClosed.count(), 1);
+    }
+};
+
+QUENBY_TEST_MAIN(RunSequenceTest)
+#include "run_sequence_test.moc"
