@@ -1,3 +1,4 @@
+#include "processor_time.h"
 #include "scratch.h"
 
 #include "platform/linux_folders.h"
@@ -11,21 +12,12 @@
 
 #include <csignal>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace quenby;
 using namespace quenby::test;
 
 namespace {
-
-double processorSeconds()
-{
-    rusage usage {};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 QString command(const QString &text)
 {

@@ -1,3 +1,4 @@
+#include "processor_time.h"
 #include "scratch.h"
 
 #include "platform/wall_clock.h"
@@ -6,21 +7,8 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
-#include <sys/resource.h>
-
 using namespace quenby;
-
-namespace {
-
-double processorSeconds()
-{
-    rusage usage {};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-} // namespace
+using namespace quenby::test;
 
 // The pause on the real clock: its bounds, its cost, and that timers (window
 // repaints, the window manager's pings) are still served during it.

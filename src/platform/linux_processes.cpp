@@ -26,30 +26,24 @@ namespace {
 const QString kCommandPrefix = QStringLiteral("command.com /c ");
 const QString kDeltreePrefix = QStringLiteral("deltree /Y ");
 
-constexpr int kErrorBadArgument = 5;
-constexpr int kErrorOutOfMemory = 7;
-constexpr int kErrorInternal = 51;
-constexpr int kErrorFileNotFound = 53;
-constexpr int kErrorAccess = 75;
-
 int errorNumberFor(int err)
 {
     switch (err) {
     case ENOENT:
     case ENOTDIR:
-        return kErrorFileNotFound;
+        return error_number::FileNotFound;
     case E2BIG:
     case ENAMETOOLONG:
     case EINVAL:
-        return kErrorBadArgument;
+        return error_number::BadArgument;
     case EACCES:
     case EPERM:
-        return kErrorAccess;
+        return error_number::AccessDenied;
     case ENOMEM:
     case EAGAIN:
-        return kErrorOutOfMemory;
+        return error_number::OutOfMemory;
     default:
-        return kErrorInternal;
+        return error_number::Internal;
     }
 }
 
@@ -126,7 +120,7 @@ ShellResult LinuxProcesses::shell(const QString &commandLine)
 {
     // A NUL would cut the text short without anyone noticing.
     if (commandLine.contains(QChar(0)) || !commandLine.startsWith(kCommandPrefix))
-        return {0, kErrorBadArgument};
+        return {0, error_number::BadArgument};
     const QString text = commandLine.mid(kCommandPrefix.size());
     if (text.startsWith(kDeltreePrefix))
         return deltree(text.mid(kDeltreePrefix.size()));
@@ -165,7 +159,7 @@ ShellResult LinuxProcesses::startHelper(const QStringList &arguments)
 {
     const QString helper = findHelper();
     if (helper.isEmpty())
-        return {0, kErrorFileNotFound};
+        return {0, error_number::FileNotFound};
     QList<QByteArray> encoded;
     for (const QString &a : arguments)
         encoded << QFile::encodeName(a);

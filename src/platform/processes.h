@@ -7,6 +7,16 @@
 
 namespace quenby {
 
+// Error numbers of a run. A start that fails carries one of the first five.
+namespace error_number {
+inline constexpr int BadArgument = 5;   // an argument is not acceptable
+inline constexpr int Overflow = 6;      // a number does not fit (the pause)
+inline constexpr int OutOfMemory = 7;
+inline constexpr int Internal = 51;
+inline constexpr int FileNotFound = 53; // the file to start is not there
+inline constexpr int AccessDenied = 75;
+} // namespace error_number
+
 // The outcome of starting a command text. `error` is 0 on success, 53 when the
 // file to start (the interpreter) is not found, 5 when an argument is not
 // acceptable, another number for any other failure.

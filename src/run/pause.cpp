@@ -1,14 +1,13 @@
 #include "run/pause.h"
 
 #include "platform/clock.h"
+#include "platform/processes.h"
 
 #include <limits>
 
 namespace quenby {
 
 namespace {
-
-constexpr int kErrorOverflow = 6;
 
 bool fitsSixteenBits(qint32 seconds)
 {
@@ -21,7 +20,7 @@ int PauseSeconds(qint32 seconds, Clock &clock)
 {
     const qint64 start = clock.nowSeconds();
     if (!fitsSixteenBits(seconds))
-        return kErrorOverflow;
+        return error_number::Overflow;
     while (!(start + seconds < clock.nowSeconds()))
         clock.sleepUntilNextSecond();
     return 0;

@@ -12,8 +12,6 @@ namespace {
 const QString kCommandPrefix = QStringLiteral("command.com /c ");
 const QString kDeltreePrefix = QStringLiteral("command.com /c deltree /Y ");
 
-constexpr int kErrorBadArgument = 5;
-constexpr int kErrorFileNotFound = 53;
 
 constexpr int kTempCleanUp = 6;
 constexpr int kRecentCleanUp = 7;
@@ -207,17 +205,17 @@ void RunSequence::endProgram()
 RunSequence::Next RunSequence::handleError(int error)
 {
     m_services.desktop.beep();
-    if (error != kErrorBadArgument && error != kErrorFileNotFound)
+    if (error != error_number::BadArgument && error != error_number::FileNotFound)
         return Next::GoOn;
     m_services.desktop.messageBox(slotMessage(error));
     m_host.ShowSlotSettings();
-    return error == kErrorFileNotFound ? Next::Stop : Next::GoOn;
+    return error == error_number::FileNotFound ? Next::Stop : Next::GoOn;
 }
 
 QString RunSequence::slotMessage(int error) const
 {
     QString text = QStringLiteral("設定画面の №") + QString::number(currentSlot) + QStringLiteral(" の欄を確認\r\n");
-    if (error == kErrorFileNotFound)
+    if (error == error_number::FileNotFound)
         text += QStringLiteral("ディレクトリ 又は、ファイル名が違うか ファイルが存在しません。\r\n");
     return text + QStringLiteral("実行させたいファイルのフルパスを確認してください。");
 }

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <sys/resource.h>
+
+namespace quenby::test {
+
+// Processor seconds this test process has used so far, user and system.
+inline double processorSeconds()
+{
+    rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+} // namespace quenby::test
