@@ -156,7 +156,9 @@ void Form1::setting_Click()
 
 Form2 *Form1::showSettingsWindow()
 {
-    if (!m_settings)
+    // A closed settings window lingers, hidden, until the event loop deletes it;
+    // a press in the meantime opens a new one.
+    if (!m_settings || !m_settings->isVisible())
         m_settings = new Form2(*this, m_services);
     m_settings->show();
     m_settings->raise();
