@@ -107,7 +107,7 @@ void MainWindowView::createLabels()
     setTextColour(Label5, kCreditRed);
     Label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label5->setWordWrap(true);
-    Label5->setText(text(u"Copyright © 2026 TARVEN Inc. 終了前のひと仕事を、おまかせください。"));
+    Label5->setText(text(u"Copyright © 2026 TARVEN Inc.\n終了前のひと仕事を、おまかせください。"));
 
     lblVersion = makeLabel(this, "lblVersion", kLblVersion);
     lblVersion->setFont(serifFont());

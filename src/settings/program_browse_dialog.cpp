@@ -1,7 +1,10 @@
 #include "settings/program_browse_dialog.h"
 
+#include <QCoreApplication>
 #include <QFileSystemModel>
+#include <QLibraryInfo>
 #include <QRegularExpression>
+#include <QTranslator>
 
 namespace quenby {
 
@@ -27,6 +30,20 @@ bool matchesAny(const QStringList &patterns, const QString &fileName)
             return true;
     }
     return false;
+}
+
+// The dialog's own buttons and labels speak Japanese like the rest of the
+// program. Qt's translations are loaded the first time a dialog is made, not at
+// start-up; without them installed the dialog keeps Qt's English texts.
+void useJapaneseQtTexts()
+{
+    const QString name = QStringLiteral("quenby-qtbase-ja");
+    if (qApp->findChild<QTranslator *>(name))
+        return;
+    auto *translator = new QTranslator(qApp);
+    translator->setObjectName(name);
+    if (translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
 }
 
 } // namespace
@@ -83,6 +100,7 @@ ProgramBrowseDialog::ProgramBrowseDialog(QWidget *parent)
     : QFileDialog(parent)
     , m_filter(new ProgramFileFilter(this))
 {
+    useJapaneseQtTexts();
     // Qt's own dialog looks and behaves the same on every desktop.
     setOption(QFileDialog::DontUseNativeDialog);
     setAcceptMode(QFileDialog::AcceptOpen);
