@@ -1,0 +1,274 @@
+"""End-to-end cases: the real program in an X server, driven by clicks and keys."""
+
+import os
+import shutil
+import signal
+import stat
+import subprocess
+import time
+import unittest
+
+import harness
+from harness import MAIN_BUTTONS, MAIN_TITLE, MESSAGE_TITLE, SETTINGS_SPOTS, SETTINGS_TITLE
+
+MAIN_SIZE = (372, 146)
+MWM_FUNC_MINIMIZE, MWM_FUNC_MAXIMIZE, MWM_FUNC_CLOSE = 0x08, 0x10, 0x20
+MWM_DECOR_MENU, MWM_DECOR_MINIMIZE, MWM_DECOR_MAXIMIZE = 0x10, 0x20, 0x40
+
+
+def read_bytes(path):
+    with open(path, 'rb') as f:
+        return f.read()
+
+
+def read_lines(path):
+    if not os.path.exists(path):
+        return []
+    with open(path) as f:
+        return f.read().split()
+
+
+class SandboxCase(unittest.TestCase):
+    def setUp(self):
+        self.box = harness.Sandbox(self.id().rsplit('.', 1)[-1])
+
+    def tearDown(self):
+        if self.passed():
+            self.box.close()
+            if not os.environ.get('QUENBY_E2E_KEEP'):
+                shutil.rmtree(self.box.root, ignore_errors=True)
+            return
+        # Keep the scratch folder, the logs and a picture of the screen for the post-mortem.
+        try:
+            self.box.screenshot(os.path.join(self.box.root, 'screen-at-failure.png'))
+        except Exception:
+            pass
+        self.box.close()
+        print('\n  kept for inspection: ' + self.box.root)
+
+    def passed(self):
+        result = self._outcome.result
+        # A failed subTest is recorded under its own object, which points back here.
+        return not any(getattr(test, 'test_case', test) is self for test, _ in result.failures + result.errors)
+
+    def start(self):
+        return self.box.start_and_wait_window()
+
+    def assertEnds(self, app, timeout=10):
+        try:
+            app.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self.fail('the program did not end')
+
+    def assertRunning(self, app):
+        self.assertIsNone(app.poll(), 'the program ended')
+
+    def write_slot_script(self, name, log):
+        path = os.path.join(self.box.work, name)
+        with open(path, 'w') as f:
+            # The sleep makes a program that is not waited for lose the race.
+            f.write('#!/bin/sh\nsleep 0.4\necho %s >> "%s"\n' % (name, log))
+        os.chmod(path, stat.S_IRWXU)
+        return path
+
+
+class HarnessGuard(SandboxCase):
+    def test_the_program_is_not_started_once_the_private_bus_is_gone(self):
+        self.box.stop_bus()
+        with self.assertRaises(harness.HarnessError):
+            self.box.start()
+        self.assertEqual(self.box.apps, [])
+
+    def test_the_program_is_not_started_once_the_logind_mock_is_gone(self):
+        self.box.stop_logind_mock()
+        with self.assertRaises(harness.HarnessError):
+            self.box.start()
+        self.assertEqual(self.box.apps, [])
+
+
+class MainWindowStart(SandboxCase):
+    def test_first_start_shows_the_window_at_the_top_left_and_writes_nothing(self):
+        app, window = self.start()
+        self.assertEqual(self.box.geometry(window), (0, 0) + MAIN_SIZE)
+        self.assertFalse(os.path.exists(self.box.ini_path), 'start-up wrote the store')
+        self.assertRunning(app)
+
+    def test_main_window_is_top_most_unactivated_fixed_and_carries_the_icon(self):
+        app, window = self.start()
+        props = self.box.properties(window)
+        self.assertRegex(props, r'_NET_WM_STATE\(ATOM\) = .*_NET_WM_STATE_ABOVE')
+        self.assertIn('_NET_WM_USER_TIME(CARDINAL) = 0', props)  # shown without activation
+        self.assertIn('program specified minimum size: 372 by 146', props)
+        self.assertIn('program specified maximum size: 372 by 146', props)
+        self.assertIn('Icon (32 x 32)', props)
+        functions, decorations = self.box.motif_hints(window)
+        self.assertEqual(functions & (MWM_FUNC_MINIMIZE | MWM_FUNC_MAXIMIZE), 0)
+        self.assertEqual(decorations & (MWM_DECOR_MINIMIZE | MWM_DECOR_MAXIMIZE), 0)
+        self.assertTrue(functions & MWM_FUNC_CLOSE)
+        self.assertTrue(decorations & MWM_DECOR_MENU)
+
+    def test_stored_position_is_honoured_unclamped(self):
+        for top, left, expected in [('1440', '2880', (192, 96)), ('0', '-150', (-10, 0))]:
+            with self.subTest(top=top, left=left):
+                self.box.write_ini({'Form1Top': top, 'Form1Left': left})
+                app, window = self.start()
+                self.assertEqual(self.box.geometry(window)[:2], expected)
+                app.send_signal(signal.SIGKILL)
+                app.wait(5)
+
+    def test_second_instance_ends_without_a_window_and_leaves_the_store_alone(self):
+        self.box.write_ini({'Form1Top': '1440', 'Form1Left': '2880'})
+        first, window = self.start()
+        before = read_bytes(self.box.ini_path)
+        watch = self.box.watch_ini()
+        second = self.box.start()
+        self.assertEnds(second)
+        time.sleep(0.3)
+        self.assertEqual(self.box.windows(MAIN_TITLE, pid=second.pid), [])
+        self.assertEqual(self.box.windows(MAIN_TITLE), [window])
+        self.assertFalse(watch.touched(), 'the second copy opened the store')
+        self.assertEqual(read_bytes(self.box.ini_path), before)
+        self.assertRunning(first)
+
+    def test_a_killed_copy_does_not_keep_the_next_one_out(self):
+        first, _ = self.start()
+        first.send_signal(signal.SIGKILL)
+        first.wait(5)
+        self.box.wait_no_window(MAIN_TITLE)
+        second, window = self.start()
+        self.assertRunning(second)
+
+    def test_quit_stores_the_current_position_once(self):
+        app, window = self.start()
+        self.box.x('xdotool', 'windowmove', '--sync', window, '30', '45')
+        harness.wait_until(lambda: self.box.geometry(window)[:2] == (30, 45), 5, 'the move')
+        time.sleep(0.2)
+        watch = self.box.watch_ini()
+        self.box.click(window, MAIN_BUTTONS['Cancel1'])
+        self.assertEnds(app)
+        # One complete rewrite of the file per key: Form1Top, then Form1Left.
+        self.assertEqual(watch.replacements(), 2)
+        ini = self.box.ini()
+        self.assertEqual((ini.get('Form1Top'), ini.get('Form1Left')), ('675', '450'))
+        self.assertEqual(stat.S_IMODE(os.stat(self.box.ini_path).st_mode), 0o600)
+
+    def test_closing_the_window_stores_the_position_once_and_ends_the_program(self):
+        self.box.write_ini({'Form1Top': '1440', 'Form1Left': '2880'})
+        app, window = self.start()
+        watch = self.box.watch_ini()
+        self.box.close_window(window)
+        self.assertEnds(app)
+        self.assertEqual(watch.replacements(), 2)
+        ini = self.box.ini()
+        self.assertEqual((ini.get('Form1Top'), ini.get('Form1Left')), ('1440', '2880'))
+
+
+class Runs(SandboxCase):
+    def test_run_only_runs_enabled_slots_in_order_and_stays_open(self):
+        log = os.path.join(self.box.work, 'order.txt')
+        slots = [self.write_slot_script('slot%d' % n, log) for n in (1, 2, 3)]
+        self.box.write_ini({'Check1': '1', 'kidou1': slots[0], 'Check2': '0', 'kidou2': slots[1],
+                            'Check3': '1', 'kidou3': slots[2], 'byou': '0'})
+        app, window = self.start()
+        self.box.click(window, MAIN_BUTTONS['test'])
+        harness.wait_until(lambda: len(read_lines(log)) >= 2, 15, 'both enabled slots to run')
+        time.sleep(1.5)
+        self.assertEqual(read_lines(log), ['slot1', 'slot3'])
+        self.assertRunning(app)
+        self.assertEqual(self.box.windows(MAIN_TITLE), [window])
+        self.assertEqual(self.box.power_calls(), [])
+
+    def test_run_only_empties_the_temporary_folder_and_the_recent_documents(self):
+        junk = os.path.join(self.box.tmp, 'old-download.part')
+        nested = os.path.join(self.box.tmp, 'build-cache', 'a.o')
+        recent_list = os.path.join(self.box.data, 'recently-used.xbel')
+        recent_folder = os.path.join(self.box.data, 'RecentDocuments')
+        kept = os.path.join(self.box.home, 'keep-me.txt')
+        os.makedirs(os.path.dirname(nested))
+        os.makedirs(recent_folder)
+        for path in (junk, nested, recent_list, os.path.join(recent_folder, 'report.desktop'), kept):
+            with open(path, 'w') as f:
+                f.write('x')
+        self.box.write_ini({'Check6': '1', 'Check7': '1', 'byou': '0'})
+        app, window = self.start()
+        self.box.click(window, MAIN_BUTTONS['test'])
+        harness.wait_until(lambda: not os.listdir(self.box.tmp) and not os.path.exists(recent_list)
+                           and not os.listdir(recent_folder), 15, 'the clean-ups')
+        self.assertTrue(os.path.isdir(self.box.tmp))
+        self.assertTrue(os.path.exists(kept))
+        self.assertRunning(app)
+        self.assertEqual(self.box.power_calls(), [])
+
+    def test_each_power_button_reaches_logind_once_interactively_and_ends(self):
+        for button, method in [('ok1', 'PowerOff'), ('reboot', 'Reboot'), ('Suspend', 'Suspend')]:
+            with self.subTest(button=button):
+                self.box.mock.ClearCalls()
+                app, window = self.start()
+                self.box.click(window, MAIN_BUTTONS[button])
+                self.assertEnds(app)
+                self.assertEqual(self.box.power_calls(), [(method, [True])])
+                self.box.wait_no_window(MAIN_TITLE)
+
+    def test_a_refused_power_request_shows_its_message_and_the_program_ends(self):
+        self.box.refuse_power('PowerOff', 'Interactive authentication required.')
+        app, window = self.start()
+        self.box.click(window, MAIN_BUTTONS['ok1'])
+        message = self.box.wait_window(MESSAGE_TITLE, pid=app.pid)
+        self.assertEqual(self.box.power_calls(), [('PowerOff', [True])])
+        self.box.key(message, 'Return')
+        self.assertEnds(app)
+        self.assertEqual(self.box.power_calls(), [('PowerOff', [True])])
+
+
+class SettingsWindow(SandboxCase):
+    def open_settings(self):
+        app, window = self.start()
+        self.box.click(window, MAIN_BUTTONS['setting'])
+        settings = self.box.wait_window(SETTINGS_TITLE, pid=app.pid)
+        self.box.wait_no_window(MAIN_TITLE)
+        return app, settings
+
+    def test_settings_window_replaces_the_main_window_and_escape_brings_it_back(self):
+        self.box.write_ini({'Form1Top': '1440', 'Form1Left': '2880', 'Form2Top': '300', 'Form2Left': '600'})
+        app, settings = self.open_settings()
+        self.assertEqual(self.box.geometry(settings)[:2], (40, 20))
+        self.box.key(settings, 'Escape')
+        window = self.box.wait_window(MAIN_TITLE, pid=app.pid)
+        self.box.wait_no_window(SETTINGS_TITLE)
+        self.assertEqual(self.box.geometry(window)[:2], (192, 96))
+        ini = self.box.ini()
+        self.assertEqual((ini.get('Form2Top'), ini.get('Form2Left')), ('300', '600'))
+        self.assertRunning(app)
+
+    def test_apply_refused_for_an_empty_enabled_slot_keeps_the_window_open(self):
+        app, settings = self.open_settings()
+        self.box.click(settings, SETTINGS_SPOTS['Check1'])
+        self.box.click(settings, SETTINGS_SPOTS['ok2'])
+        message = self.box.wait_window(MESSAGE_TITLE, pid=app.pid)
+        self.box.key(message, 'Return')
+        self.box.wait_no_window(MESSAGE_TITLE)
+        time.sleep(0.3)
+        self.assertEqual(self.box.windows(SETTINGS_TITLE, pid=app.pid), [settings])
+        self.assertEqual(self.box.windows(MAIN_TITLE), [])
+        self.assertNotIn('Check1', self.box.ini())
+        self.assertRunning(app)
+
+    def test_settings_applied_with_ok_are_stored_and_used_by_the_next_run(self):
+        log = os.path.join(self.box.work, 'ran.txt')
+        script = self.write_slot_script('nightly', log)
+        app, settings = self.open_settings()
+        self.box.click(settings, SETTINGS_SPOTS['Check1'])
+        self.box.click(settings, SETTINGS_SPOTS['Text1'])
+        self.box.type_text(settings, script)
+        self.box.click(settings, SETTINGS_SPOTS['ok2'])
+        window = self.box.wait_window(MAIN_TITLE, pid=app.pid)
+        self.box.wait_no_window(SETTINGS_TITLE)
+        ini = self.box.ini()
+        self.assertEqual((ini.get('Check1'), ini.get('kidou1'), ini.get('byou')), ('1', script, '0'))
+        self.box.click(window, MAIN_BUTTONS['test'])
+        harness.wait_until(lambda: read_lines(log) == ['nightly'], 15, 'the configured program to run')
+        self.assertRunning(app)
+
+
+if __name__ == '__main__':
+    unittest.main(verbosity=2)

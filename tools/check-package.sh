@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a configured build tree, installs it on this
+# machine with apt-get, starts the installed program once in a private X server
+# with a scratch HOME to see its window appear, then runs the end-to-end suite
+# against the installed binary. Called by tools/test.sh.
+#
+#   tools/check-package.sh [build-dir]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(realpath "${1:-${BUILD_DIR:-build}}")
+
+sudo=()
+[[ $(id -u) -ne 0 ]] && sudo=(sudo)
+
+build_package() {
+    (cd "$build" && cpack -G DEB >/dev/null)
+    ls -t "$build"/quenby_*.deb | head -n 1
+}
+
+install_package() {
+    local deb=$1
+    echo "installing $deb"
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "$deb" >/dev/null
+    dpkg-query -W -f='${Package} ${Version} ${Status}\n' quenby
+    for f in /usr/bin/quenby /usr/share/applications/jp.tarven.Quenby.desktop \
+             /usr/share/metainfo/jp.tarven.Quenby.metainfo.xml \
+             /usr/share/icons/hicolor/{32x32,48x48,64x64,128x128}/apps/jp.tarven.Quenby.png \
+             /usr/share/icons/hicolor/scalable/apps/jp.tarven.Quenby.svg; do
+        [[ -e $f ]] || { echo "missing after install: $f" >&2; return 1; }
+    done
+}
+
+scratch=
+xvfb_pid=
+app_pid=
+cleanup() {
+    if [[ -n $app_pid ]]; then kill "$app_pid" 2>/dev/null || true; wait "$app_pid" 2>/dev/null || true; fi
+    if [[ -n $xvfb_pid ]]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+    if [[ -n $scratch ]]; then rm -rf "$scratch"; fi
+    app_pid= xvfb_pid= scratch=
+}
+trap cleanup EXIT
+
+display=
+start_private_display() {
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+        [[ -s $scratch/display ]] && break
+        sleep 0.1
+    done
+    [[ -s $scratch/display ]] || { echo "Xvfb did not start" >&2; return 1; }
+    display=":$(head -n 1 "$scratch/display")"
+}
+
+# The installed program starts with nothing of the real user: scratch HOME and
+# XDG folders, and buses that do not exist, so no power request could go anywhere.
+start_installed_program() {
+    local display=$1
+    mkdir -p "$scratch"/{home,config,data,cache,state,tmp}
+    mkdir -m 0700 "$scratch/runtime"
+    env -i PATH=/usr/bin:/bin LANG=C.UTF-8 DISPLAY="$display" QT_QPA_PLATFORM=xcb \
+        HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$scratch/data" \
+        XDG_CACHE_HOME="$scratch/cache" XDG_STATE_HOME="$scratch/state" \
+        XDG_RUNTIME_DIR="$scratch/runtime" TMPDIR="$scratch/tmp" \
+        DBUS_SYSTEM_BUS_ADDRESS="unix:path=$scratch/no-system-bus" \
+        DBUS_SESSION_BUS_ADDRESS="unix:path=$scratch/no-session-bus" \
+        /usr/bin/quenby >"$scratch/quenby.log" 2>&1 &
+    app_pid=$!
+}
+
+see_window() {
+    local display=$1 window
+    window=$(DISPLAY=$display timeout 20 xdotool search --sync --onlyvisible --name '^TARVEN Inc\. Quenby$' | head -n 1)
+    [[ -n $window ]] || { echo "the installed program showed no window" >&2; cat "$scratch/quenby.log" >&2; return 1; }
+    echo "installed /usr/bin/quenby shows its window: $(DISPLAY=$display xwininfo -id "$window" | grep -E 'Width|Height' | tr -s ' \n' ' ')"
+}
+
+deb=$(build_package)
+install_package "$deb"
+scratch=$(mktemp -d)
+start_private_display
+start_installed_program "$display"
+see_window "$display"
+cleanup
+QUENBY_BINARY=/usr/bin/quenby QUENBY_E2E_SCRATCH="$build/tests/scratch/e2e-installed" \
+    /usr/bin/python3 tests/e2e/cases.py
