@@ -52,6 +52,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, fonts-ipafont-mincho")
-# Without logind the power buttons can only report a refusal.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd")
+# Without logind the power buttons can only report a refusal; without Qt's
+# translations the browse dialog keeps its English buttons.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd, qt6-translations-l10n")
 include(CPack)

@@ -84,6 +84,16 @@ MainWindowView::MainWindowView(QWidget *parent)
     createPicture();
     createLabels();
     createButtons();
+    loadFacesBeforeShowing();
+}
+
+// The controls stand at fixed places, so nothing asks for their text sizes
+// before the window is mapped, and the faces would be loaded by the first
+// paint instead. Asking now lets the window appear ready to paint at once.
+void MainWindowView::loadFacesBeforeShowing()
+{
+    for (QWidget *child : findChildren<QWidget *>())
+        child->sizeHint();
 }
 
 void MainWindowView::createPicture()

@@ -43,6 +43,7 @@ private:
     void createPicture();
     void createLabels();
     void createButtons();
+    void loadFacesBeforeShowing();
 };
 
 } // namespace quenby
