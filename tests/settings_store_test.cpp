@@ -123,6 +123,17 @@ private slots:
         QCOMPARE(QFileInfo(nested).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), 0);
     }
 
+    void aLinkedSettingsFileStaysALink()
+    {
+        // Settings kept elsewhere and linked in: writes go to the file behind the link.
+        const QString real = m_dir->filePath(u"kept/quenby.ini"_qs);
+        QDir().mkpath(QFileInfo(real).absolutePath());
+        QVERIFY(QFile::link(real, iniPath()));
+        newStore().SaveSetting(u"byou"_qs, u"30"_qs);
+        QVERIFY(QFileInfo(iniPath()).isSymLink());
+        QCOMPARE(IniStore(m_fakes->desktop, real).GetSetting(u"byou"_qs, u"0"_qs), u"30"_qs);
+    }
+
     void aStoreThatCannotBeWrittenSaysSoOnceAndGoesOn()
     {
         // A plain file where the folder should be: no user, root included, can write there.

@@ -79,7 +79,7 @@ bool IniStore::prepareFile()
     if (!QDir().mkpath(info.absolutePath()))
         return false;
     const QByteArray path = QFile::encodeName(m_filePath);
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
     struct stat st {};
