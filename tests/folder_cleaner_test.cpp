@@ -155,6 +155,7 @@ private slots:
         writeFile(in(QStringLiteral(".ICE-unix/1234")));
         writeFile(in(QStringLiteral(".X0-lock")));
         writeFile(in(QStringLiteral("systemd-private-abc-colord.service-x/tmp/f")));
+        writeFile(in(QStringLiteral("runtime-tester/TARVEN Inc.Quenby.lock")));
         writeFile(in(QStringLiteral("ssh-agent-dir/other.tmp")));
         ListeningSocket nested(in(QStringLiteral("ssh-agent-dir/agent.1")));
         QVERIFY(nested.bound());
@@ -169,6 +170,8 @@ private slots:
         QVERIFY(exists(in(QStringLiteral(".ICE-unix/1234"))));
         QVERIFY(exists(in(QStringLiteral(".X0-lock"))));
         QVERIFY(exists(in(QStringLiteral("systemd-private-abc-colord.service-x/tmp/f"))));
+        // Where a session has no XDG_RUNTIME_DIR, its runtime folder (and our lock) lives here.
+        QVERIFY(exists(in(QStringLiteral("runtime-tester/TARVEN Inc.Quenby.lock"))));
         // The folder holding a socket stays with it; the rest of it goes.
         QVERIFY(exists(in(QStringLiteral("ssh-agent-dir/agent.1"))));
         QVERIFY(!exists(in(QStringLiteral("ssh-agent-dir/other.tmp"))));

@@ -242,6 +242,23 @@ private slots:
         QVERIFY(QFileInfo::exists(m_temp + QStringLiteral("/kept.tmp")));
     }
 
+    void aTempFolderThatHoldsTheSessionsRuntimeFolderIsNeverEmptied_data()
+    {
+        QTest::addColumn<QString>("tmpdir");
+        QTest::newRow("the runtime folder itself") << qEnvironmentVariable("XDG_RUNTIME_DIR");
+        QTest::newRow("the folder above it") << QFileInfo(qEnvironmentVariable("XDG_RUNTIME_DIR")).absolutePath();
+    }
+    void aTempFolderThatHoldsTheSessionsRuntimeFolderIsNeverEmptied()
+    {
+        QFETCH(QString, tmpdir);
+        const QByteArray saved = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(tmpdir));
+        const QString temp = linux_folders::tempFolder();
+        qputenv("TMPDIR", saved);
+        QVERIFY2(temp.isEmpty(), qPrintable(temp));
+        QCOMPARE(linux_folders::tempFolder(), m_temp);
+    }
+
     void helperIsLookedForBesideTheProgramThenInItsLibexecFolder()
     {
         const QString own = QCoreApplication::applicationDirPath();

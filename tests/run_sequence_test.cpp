@@ -397,6 +397,34 @@ private slots:
         QVERIFY(!run().isRunning());
     }
 
+    // The settings window, opened and closed while a slot runs, loads the main
+    // window anew; the run keeps its mode, and the window it unloaded (whose
+    // button started the run) lives until the run is over.
+    void lookingAtTheSettingsDuringARunKeepsItsMode()
+    {
+        fake().processes.endAtOnce = false;
+        enableSlot(1, QStringLiteral("/one"));
+        QPointer<MainWindowView> first = m_form->window();
+        bool keptDuringRun = false;
+        fake().processes.onStart = [&](qint64 pid, const QString &) {
+            QTimer::singleShot(0, m_form.get(), [&] {
+                m_form->setting_Click();
+                m_form->settingsWindow()->close();
+            });
+            // Back in the wait's own event loop, where a deferred delete would run.
+            QTimer::singleShot(20, m_form.get(), [&, pid] {
+                keptDuringRun = !first.isNull();
+                fake().processes.end(pid);
+            });
+        };
+        QTest::mouseClick(m_form->window()->test, Qt::LeftButton);
+        QVERIFY(keptDuringRun);
+        QVERIFY(fake().power.requests.isEmpty());
+        QVERIFY(!fake().desktop.ended);
+        QCOMPARE(status(), QStringLiteral("設定された処理は終了しました"));
+        QTRY_VERIFY(first.isNull());
+    }
+
     void closingTheWindowDuringARunEndsTheProgramOnlyAfterIt()
     {
         QSignalSpy lastClosed(m_form.get(), &Form1::lastWindowClosed);

@@ -145,6 +145,11 @@ private slots:
         QCOMPARE(m_fakes->desktop.messages.size(), 1);
         QVERIFY(m_fakes->desktop.messages.first().contains(u"設定を保存できませんでした"_qs));
         QCOMPARE(store.GetSetting(u"Check1"_qs, u"0"_qs), u"0"_qs);
+
+        // The next action that fails (an apply after the window opened) says so again.
+        QCoreApplication::processEvents();
+        store.SaveSetting(u"byou"_qs, u"5"_qs);
+        QCOMPARE(m_fakes->desktop.messages.size(), 2);
     }
 
     void handEditedValuesReadAsDefaults()

@@ -1,5 +1,7 @@
 #include "scratch.h"
 
+#include "platform/linux_desktop.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -69,6 +71,18 @@ private slots:
             p->waitForFinished(5000);
         }
         m_copies.clear();
+    }
+
+    // Without a session runtime folder the lock goes to the configuration
+    // folder, never to a stand-in under the temporary folder that a clean-up empties.
+    void theLockLivesInTheRuntimeFolderOrElseTheConfigurationFolder()
+    {
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        QCOMPARE(quenby::LinuxDesktop::instanceLockPath(), qEnvironmentVariable("XDG_RUNTIME_DIR") + u"/TARVEN Inc.Quenby.lock"_qs);
+        qunsetenv("XDG_RUNTIME_DIR");
+        const QString fallback = quenby::LinuxDesktop::instanceLockPath();
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        QCOMPARE(fallback, qEnvironmentVariable("XDG_CONFIG_HOME") + u"/TARVEN Inc.Quenby.lock"_qs);
     }
 
     void secondCopyEndsSilentlyAndLeavesTheStoreAlone()

@@ -29,6 +29,8 @@ Form1::~Form1()
 {
     delete m_window;
     delete m_settings;
+    for (MainWindowView *w : std::as_const(m_unloadedDuringRun))
+        delete w;
 }
 
 void Form1::Form_Load()
@@ -39,14 +41,25 @@ void Form1::Form_Load()
         m_services.desktop.endProgram();
         return;
     }
-    m_run.runMode = 0;
-    m_run.runOnly = 0;
+    resetRunMode();
     createWindow();
     placeWindow();
     loadRunConfig(m_services.store);
     m_window->ok1->setFocus();
     writeVersion();
     readWindowsDir();
+}
+
+// Every load starts with a shut-down run mode. A load while a run is still
+// waiting for a program (the settings window closed meanwhile) leaves that
+// run's mode alone: a run-only run must not end in a shut-down because the
+// settings were looked at.
+void Form1::resetRunMode()
+{
+    if (m_run.isRunning())
+        return;
+    m_run.runMode = 0;
+    m_run.runOnly = 0;
 }
 
 void Form1::createWindow()
@@ -121,13 +134,27 @@ void Form1::onFrameClosed()
     endIfNoWindowLeft();
 }
 
+// The button whose click started a run stays on the stack until the run
+// returns, and a wait's event loop would delete a window at once: windows
+// unloaded during a run are deleted when the run is over.
 void Form1::releaseWindow()
 {
     MainWindowView *w = m_window;
     m_window = nullptr;
     w->hide();
-    // A button's click may still be on the stack (a run that unloads the window).
-    w->deleteLater();
+    if (m_run.isRunning())
+        m_unloadedDuringRun.append(w);
+    else
+        w->deleteLater();
+}
+
+void Form1::deleteUnloadedWindows()
+{
+    for (MainWindowView *w : std::as_const(m_unloadedDuringRun)) {
+        if (w)
+            w->deleteLater();
+    }
+    m_unloadedDuringRun.clear();
 }
 
 void Form1::endIfNoWindowLeft()
@@ -138,6 +165,7 @@ void Form1::endIfNoWindowLeft()
 
 void Form1::runFinished()
 {
+    deleteUnloadedWindows();
     endIfNoWindowLeft();
 }
 

@@ -49,6 +49,7 @@ signals:
 
 private:
     void Form_Unload();
+    void resetRunMode();
     void createWindow();
     void placeWindow();
     void writeVersion();
@@ -56,6 +57,7 @@ private:
     void connectButtons();
     void onFrameClosed();
     void releaseWindow();
+    void deleteUnloadedWindows();
     void endIfNoWindowLeft();
     Form2 *showSettingsWindow();
 
@@ -64,6 +66,7 @@ private:
     QString m_windowsDir;
     QPointer<MainWindowView> m_window;
     QPointer<Form2> m_settings;
+    QList<QPointer<MainWindowView>> m_unloadedDuringRun;
 };
 
 } // namespace quenby

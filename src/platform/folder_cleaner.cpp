@@ -114,7 +114,7 @@ bool isUsableAbsolute(const std::string &path)
 bool isDesktopEntry(const std::string &name)
 {
     return (startsWith(name, ".") && endsWith(name, "-unix")) || isServerLock(name)
-           || startsWith(name, "systemd-private-");
+           || startsWith(name, "systemd-private-") || startsWith(name, "runtime-");
 }
 
 void emptyFolder(const std::string &folder, uid_t owner)

@@ -23,7 +23,8 @@ void emptyFolder(const std::string &folder, uid_t owner);
 void removeFile(const std::string &path, uid_t owner);
 
 // True for a top-level name of a temporary folder that the running desktop
-// depends on.
+// depends on (X11 and ICE sockets, server locks, services' private folders,
+// a per-user runtime folder made where no XDG_RUNTIME_DIR is set).
 bool isDesktopEntry(const std::string &name);
 
 } // namespace quenby::cleanup

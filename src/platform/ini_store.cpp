@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -64,10 +65,17 @@ void IniStore::SaveSetting(const QString &key, const QString &value)
         if (!written)
             m_settings.reset();
     }
-    // One message for a run of failed writes (an apply writes thirteen keys).
-    if (!written && !m_failing)
-        reportFailure();
-    m_failing = !written;
+    if (written) {
+        m_failing = false;
+        return;
+    }
+    // One message per action: an apply writes thirteen keys, and all of them
+    // fail alike. The next action that fails says so again.
+    if (m_failing)
+        return;
+    m_failing = true;
+    reportFailure();
+    QTimer::singleShot(0, &m_actionScope, [this] { m_failing = false; });
 }
 
 // Whoever can write this file decides what runs at the end of the session, so it

@@ -2,6 +2,7 @@
 
 #include "platform/store.h"
 
+#include <QObject>
 #include <QString>
 
 #include <memory>
@@ -35,6 +36,8 @@ private:
     QString m_filePath;
     std::unique_ptr<QSettings> m_settings;
     bool m_failing = false;
+    // Ends the silence after a reported failure once the current action is over.
+    QObject m_actionScope;
 };
 
 } // namespace quenby

@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QFile>
 #include <QMessageBox>
-#include <QStandardPaths>
 
 #include <cstdio>
 #include <fcntl.h>
@@ -22,9 +21,12 @@ LinuxDesktop::~LinuxDesktop()
         ::close(m_lockFd);
 }
 
+// In the user's runtime folder when the session has one; otherwise in the
+// configuration folder, never in a stand-in under the temporary folder, which
+// the temp clean-up empties.
 QString LinuxDesktop::instanceLockPath()
 {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    QString folder = linux_folders::runtimeFolder();
     if (folder.isEmpty())
         folder = linux_folders::configFolder();
     return folder + QStringLiteral("/TARVEN Inc.Quenby.lock");

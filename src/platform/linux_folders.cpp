@@ -38,9 +38,15 @@ QString windowsFolder()
 QString tempFolder()
 {
     const QString temp = cleanAbsolute(QStandardPaths::writableLocation(QStandardPaths::TempLocation));
-    if (temp.isEmpty() || isRootOrAbove(temp, windowsFolder()))
+    if (temp.isEmpty() || isRootOrAbove(temp, windowsFolder()) || isRootOrAbove(temp, runtimeFolder()))
         return QString();
     return temp;
+}
+
+QString runtimeFolder()
+{
+    const QString runtime = cleanAbsolute(qEnvironmentVariable("XDG_RUNTIME_DIR"));
+    return !runtime.isEmpty() && QFileInfo(runtime).isDir() ? runtime : QString();
 }
 
 QString recentlyUsedFile()

@@ -11,8 +11,12 @@ namespace quenby::linux_folders {
 QString windowsFolder();
 
 // The user's temporary-files folder as Qt reports it; empty when it is unknown
-// or a folder no clean-up may ever empty (the root, the home folder or above it).
+// or a folder no clean-up may ever empty (the root, the home folder, the
+// session's runtime folder, or a folder above either).
 QString tempFolder();
+
+// The session's runtime folder ($XDG_RUNTIME_DIR) when it is set and exists.
+QString runtimeFolder();
 
 // The desktop's recently-used list (a file) under the user's data folder.
 QString recentlyUsedFile();

@@ -64,14 +64,13 @@ std::unique_ptr<ChildWatch> ChildWatch::open(qint64 pid)
         return nullptr;
     std::unique_ptr<ChildWatch> watch(new ChildWatch(pid));
     const int pidfd = openProcessDescriptor(pid_t(pid));
-    if (pidfd >= 0) {
-        // Process descriptors are close-on-exec from the start.
+    // Process descriptors are close-on-exec from the start. Without one (an old
+    // kernel, no descriptor left, a sandbox that forbids the call) the child is
+    // still alive and ours: watch it the slow way rather than not at all.
+    if (pidfd >= 0)
         watch->watchDescriptor(pidfd);
-    } else if (errno == ENOSYS) {
+    else
         watch->watchWithTimer();
-    } else {
-        return nullptr;
-    }
     return watch;
 }
 

@@ -1,5 +1,7 @@
 #include "settings/program_browse_dialog.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QCoreApplication>
 #include <QFileSystemModel>
 #include <QLibraryInfo>
@@ -125,10 +127,22 @@ void ProgramBrowseDialog::prepare(const QString &startFolder)
 std::optional<QString> ProgramBrowseDialog::choose(const QString &startFolder)
 {
     prepare(startFolder);
-    if (exec() != QDialog::Accepted || selectedFiles().isEmpty())
+    const bool accepted = exec() == QDialog::Accepted;
+    hideSuggestions();
+    if (!accepted || selectedFiles().isEmpty())
         return std::nullopt;
     m_fileName = selectedFiles().constFirst();
     return m_fileName;
+}
+
+// The file name's list of suggestions is a window of its own; Enter in the
+// file name closes the dialog but would leave that list over the settings window.
+void ProgramBrowseDialog::hideSuggestions()
+{
+    for (QCompleter *completer : findChildren<QCompleter *>()) {
+        if (completer->popup())
+            completer->popup()->hide();
+    }
 }
 
 } // namespace quenby

@@ -57,6 +57,7 @@ public:
 
 private:
     void prepare(const QString &startFolder);
+    void hideSuggestions();
 
     ProgramFileFilter *m_filter;
     QString m_fileName;
