@@ -4,5 +4,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/deps.sh --tests
-tools/build.sh -DQUENBY_BUILD_TESTS=OFF >/dev/null
+tools/build.sh >/dev/null
 /usr/bin/python3 tools/screenshots.py "${BUILD_DIR:-build}/src/quenby" docs/screenshots
