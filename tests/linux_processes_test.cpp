@@ -11,6 +11,9 @@
 #include <QFileInfo>
 
 #include <csignal>
+#include <vector>
+
+#include <sys/resource.h>
 
 #include <unistd.h>
 
@@ -87,6 +90,31 @@ private slots:
         const double used = processorSeconds() - before;
         QVERIFY2(clock.elapsed() >= 1900, qPrintable(QString::number(clock.elapsed())));
         QVERIFY2(used < 0.1, qPrintable(QString::number(used)));
+    }
+
+    // With no descriptor left for watching the child, the wait must still last
+    // until the program has ended, not take it for gone.
+    void aWaitWithoutAFreeDescriptorStillLastsUntilTheEnd()
+    {
+        LinuxProcesses p = processes();
+        const ShellResult started = p.shell(command(QStringLiteral("sleep 1")));
+        QCOMPARE(started.error, 0);
+        rlimit saved {};
+        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+        rlimit tight = saved;
+        tight.rlim_cur = 256;
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+        std::vector<int> filler;
+        for (int fd = ::dup(0); fd >= 0; fd = ::dup(0))
+            filler.push_back(fd);
+        QElapsedTimer clock;
+        clock.start();
+        WaitForProcess(started.pid, p);
+        const qint64 waited = clock.elapsed();
+        for (int fd : filler)
+            ::close(fd);
+        ::setrlimit(RLIMIT_NOFILE, &saved);
+        QVERIFY2(waited >= 800, qPrintable(QString::number(waited)));
     }
 
     void floodingOutputDoesNotHangTheRun_data()
