@@ -2,7 +2,6 @@
 #include "platform/linux_platform.h"
 
 #include <QApplication>
-#include <QIcon>
 
 int main(int argc, char *argv[])
 {
@@ -10,7 +9,6 @@ int main(int argc, char *argv[])
     // The main window decides when the program ends: a run may still be going
     // on after the last window has closed.
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
 
     quenby::LinuxPlatform platform;
     quenby::Form1 form1(platform.services());

@@ -96,6 +96,10 @@ private slots:
         QCOMPARE(view().Label5->palette().color(QPalette::WindowText), QColor(192, 0, 0));
         QCOMPARE(view().lblVersion->palette().color(QPalette::WindowText), QColor(192, 0, 0));
         QCOMPARE(view().Label5->font().pointSizeF(), 9.75);
+        // A proportional Japanese serif face, not whatever the fallback would be.
+        const QString face = QFontInfo(view().Label5->font()).family();
+        QVERIFY2(face.contains(u"Mincho"_qs) || face.contains(u"明朝"_qs) || face.contains(u"Serif"_qs), qPrintable(face));
+        QCOMPARE(QFontInfo(view().lblVersion->font()).family(), face);
         QCOMPARE(view().banner->pixmap().size(), QSize(289, 145));
         QCOMPARE(view().Image3->pixmap().size(), QSize(32, 32));
         // Only text is painted over the banner.

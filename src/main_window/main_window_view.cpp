@@ -3,6 +3,7 @@
 #include "main_window/twips.h"
 
 #include <QCloseEvent>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -44,15 +45,30 @@ QString text(const char16_t *utf16)
     return QString::fromUtf16(utf16);
 }
 
-// The credit and version lines use a proportional Japanese serif face.
+// The credit and version lines use a proportional Japanese serif face: the
+// first of these that is installed, asked for alone (a list with missing faces
+// in it makes every text lookup search for fallbacks).
+QString serifFamily()
+{
+    const QString candidates[] = {text(u"ＭＳ Ｐ明朝"), QStringLiteral("IPAPMincho"), QStringLiteral("IPAexMincho"),
+                                  QStringLiteral("Noto Serif CJK JP")};
+    const QStringList installed = QFontDatabase::families();
+    for (const QString &family : candidates) {
+        if (installed.contains(family))
+            return family;
+    }
+    return QStringLiteral("serif");
+}
+
+// Unhinted: at this size the serif glyphs look as good, and drawing them does
+// not run each glyph's hinting program at start-up.
 QFont serifFont()
 {
-    QFont font;
-    font.setFamilies({text(u"ＭＳ Ｐ明朝"), QStringLiteral("IPAPMincho"), QStringLiteral("IPAexMincho"),
-                      QStringLiteral("Noto Serif CJK JP"), QStringLiteral("serif")});
+    QFont font(serifFamily());
     font.setStyleHint(QFont::Serif);
     font.setPointSizeF(9.75);
     font.setWeight(QFont::Normal);
+    font.setHintingPreference(QFont::PreferNoHinting);
     return font;
 }
 
@@ -87,13 +103,15 @@ MainWindowView::MainWindowView(QWidget *parent)
     loadFacesBeforeShowing();
 }
 
-// The controls stand at fixed places, so nothing asks for their text sizes
-// before the window is mapped, and the faces would be loaded by the first
-// paint instead. Asking now lets the window appear ready to paint at once.
+// The controls stand at fixed places, so nothing measures their texts before
+// the window is mapped, and the faces would be loaded by the first paint
+// instead. Measuring now lets the window appear ready to paint at once.
 void MainWindowView::loadFacesBeforeShowing()
 {
-    for (QWidget *child : findChildren<QWidget *>())
-        child->sizeHint();
+    for (QLabel *label : findChildren<QLabel *>())
+        label->fontMetrics().horizontalAdvance(label->text());
+    for (QPushButton *button : findChildren<QPushButton *>())
+        button->fontMetrics().horizontalAdvance(button->text());
 }
 
 void MainWindowView::createPicture()
@@ -102,8 +120,11 @@ void MainWindowView::createPicture()
     banner->setPixmap(QPixmap(QStringLiteral(":/banner.jpg")));
     banner->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
+    // The window's icon and the picture on the banner are one picture.
+    const QPixmap icon(QStringLiteral(":/icon.png"));
+    setWindowIcon(icon);
     Image3 = makeLabel(this, "Image3", kImage3);
-    Image3->setPixmap(QPixmap(QStringLiteral(":/icon.png")));
+    Image3->setPixmap(icon);
 }
 
 void MainWindowView::createLabels()
