@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 using namespace quenby;
 using namespace quenby::test;
@@ -49,6 +50,7 @@ class LogindPowerTest final : public QObject
     Q_OBJECT
 
 private:
+    QTemporaryDir m_busFolder{QStringLiteral("/tmp/quenby-bus-XXXXXX")};
     QProcess m_bus;
     QProcess m_mock;
     QString m_address;
@@ -84,10 +86,11 @@ private:
 
     void startBus()
     {
-        const QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
-        const QString config = folder + QStringLiteral("/private-system-bus.conf");
-        const QString socket = folder + QStringLiteral("/private_system_bus_socket");
-        QFile::remove(socket);
+        // D-Bus refuses socket paths longer than 99 bytes and the scratch folder
+        // sits wherever the tree was cloned, so the bus gets a short folder of its own.
+        QVERIFY2(m_busFolder.isValid(), qPrintable(m_busFolder.errorString()));
+        const QString config = m_busFolder.filePath(QStringLiteral("private-system-bus.conf"));
+        const QString socket = m_busFolder.filePath(QStringLiteral("system_bus_socket"));
         QFile file(config);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(busConfig(socket).toUtf8());

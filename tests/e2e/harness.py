@@ -270,24 +270,29 @@ class Sandbox:
 
     # --- private system bus ----------------------------------------------------
     def _start_bus(self):
-        socket_path = os.path.join(self.runtime, 'system_bus_socket')
-        if len(socket_path) > 100:
-            # Unix socket paths are short; a deep scratch folder gets a short one of its own.
-            self._bus_folder = tempfile.mkdtemp(prefix='quenby-bus-')
-            socket_path = os.path.join(self._bus_folder, 'system_bus_socket')
+        # D-Bus refuses socket paths longer than 99 bytes and the scratch folder
+        # sits wherever the tree was cloned, so the socket gets a short private
+        # folder of its own (0700, removed with the sandbox).
+        self._bus_folder = tempfile.mkdtemp(prefix='quenby-bus-', dir='/tmp')
+        socket_path = os.path.join(self._bus_folder, 'system_bus_socket')
         self.bus_socket = socket_path
         config = os.path.join(self.root, 'bus.conf')
         with open(config, 'w') as f:
             f.write(BUS_CONFIG.format(socket=socket_path))
         read_end, write_end = os.pipe()
-        daemon = subprocess.Popen(
-            ['dbus-daemon', '--config-file=' + config, '--nofork', '--print-address=%d' % write_end],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-            start_new_session=True)
+        log_path = os.path.join(self.root, 'bus.log')
+        with open(log_path, 'w') as log:
+            daemon = subprocess.Popen(
+                ['dbus-daemon', '--config-file=' + config, '--nofork', '--print-address=%d' % write_end],
+                pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=log, start_new_session=True)
         os.close(write_end)
         self._processes.append(daemon)
         self._bus_daemon = daemon
-        self.bus_address = self._read_line(read_end, 10, 'dbus-daemon address')
+        try:
+            self.bus_address = self._read_line(read_end, 10, 'dbus-daemon address')
+        except HarnessError as error:
+            with open(log_path) as log:
+                raise HarnessError('%s; dbus-daemon said: %s' % (error, log.read().strip()))
         self._bus = dbus.bus.BusConnection(self.bus_address)
 
     def _start_logind_mock(self):
