@@ -177,6 +177,37 @@ private slots:
         file.remove();
     }
 
+    void aFullPathRunsThatFileWhateverItHolds_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("blanks") << "My Scripts/end of day.sh";
+        QTest::newRow("quote, dollar, ampersand") << "it's $HOME & more.sh";
+        QTest::newRow("semicolon") << "a;b.sh";
+        QTest::newRow("Japanese, ideographic space") << "終了\u3000前/片付け.sh";
+    }
+    void aFullPathRunsThatFileWhateverItHolds()
+    {
+        QFETCH(QString, name);
+        const QString folder = scratchFolder() + QStringLiteral("/paths");
+        const QString script = folder + u'/' + name;
+        const QString out = folder + QStringLiteral("/ran.txt");
+        QFile::remove(out);
+        QDir().mkpath(QFileInfo(script).absolutePath());
+        QFile file(script);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("#!/bin/sh\necho \"$0\" >> '" + QFile::encodeName(out) + "'\n");
+        file.close();
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+        LinuxProcesses p = processes();
+        const ShellResult started = p.shell(command(script));
+        QCOMPARE(started.error, 0);
+        WaitForProcess(started.pid, p);
+        QFile ran(out);
+        QVERIFY2(ran.open(QIODevice::ReadOnly), "the file at the full path did not run");
+        QCOMPARE(QString::fromUtf8(ran.readAll()), script + u'\n');
+    }
+
     void startFailuresCarryTheirNumbers_data()
     {
         QTest::addColumn<QString>("interpreter");

@@ -98,6 +98,24 @@ private:
     posix_spawn_file_actions_t m_actions;
 };
 
+QByteArray quotedForShell(QByteArray word)
+{
+    word.replace('\'', QByteArrayLiteral("'\\''"));
+    return '\'' + word + '\'';
+}
+
+// The full path of an existing file runs that file, even when the path holds
+// blanks, quotes or '$' that the shell would split or expand (browsing fills
+// in such paths, e.g. a folder named "My Scripts"). Anything else is a command
+// line for the shell, exactly as typed.
+QByteArray shellCommandFor(const QString &text)
+{
+    const QFileInfo file(text);
+    if (file.isAbsolute() && file.isFile())
+        return quotedForShell(QFile::encodeName(text));
+    return text.toLocal8Bit();
+}
+
 } // namespace
 
 LinuxProcesses::LinuxProcesses(QString interpreter, QStringList helperFolders)
@@ -129,7 +147,7 @@ ShellResult LinuxProcesses::shell(const QString &commandLine)
 
 ShellResult LinuxProcesses::runThroughShell(const QString &text)
 {
-    return HiddenSpawn().start(QFile::encodeName(m_interpreter), {QByteArrayLiteral("-c"), text.toLocal8Bit()});
+    return HiddenSpawn().start(QFile::encodeName(m_interpreter), {QByteArrayLiteral("-c"), shellCommandFor(text)});
 }
 
 // The home folder stands in for the Windows folder. Without one, or for any

@@ -10,7 +10,9 @@
 namespace quenby {
 
 // Carries out the command texts of the run on Linux. "command.com /c <text>"
-// runs <text> through the shell, exactly as stored. The two clean-up texts,
+// runs <text> through the shell, exactly as stored; when <text> is the full
+// path of an existing file, it runs that file whatever characters the path
+// holds. The two clean-up texts,
 // "deltree /Y <home>\temp\*.*" and "...\recent\*.*", empty the user's
 // temporary folder and clear the recent-documents list through the clean-up
 // helper; any other deltree target deletes nothing. Every process starts
