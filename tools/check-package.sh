@@ -20,8 +20,12 @@ build_package() {
 install_package() {
     local deb=$1
     echo "installing $deb"
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "$deb" >/dev/null
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --reinstall --no-install-recommends "$deb" >/dev/null
     dpkg-query -W -f='${Package} ${Version} ${Status}\n' quenby
+    # The same version may be installed already (an earlier build): what is
+    # installed must be this build's program.
+    dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/bin/quenby | cmp -s - /usr/bin/quenby ||
+        { echo "/usr/bin/quenby is not the program of $deb" >&2; return 1; }
     for f in /usr/bin/quenby /usr/share/applications/jp.tarven.Quenby.desktop \
              /usr/share/metainfo/jp.tarven.Quenby.metainfo.xml \
              /usr/share/icons/hicolor/{32x32,48x48,64x64,128x128}/apps/jp.tarven.Quenby.png \
