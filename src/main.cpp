@@ -1,3 +1,4 @@
+#include "main_window/command_line.h"
 #include "main_window/form1.h"
 #include "platform/linux_platform.h"
 
@@ -5,6 +6,8 @@
 
 int main(int argc, char *argv[])
 {
+    if (const auto status = quenby::answerCommandLine(argc, argv))
+        return *status;
     QApplication app(argc, argv);
     // The main window decides when the program ends: a run may still be going
     // on after the last window has closed.

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace quenby {
+
+// What the command line asks for before any window exists: the texts to print
+// and the exit status, or no exit status when the program should start as usual.
+struct CommandLineReply
+{
+    std::optional<int> exitStatus;
+    QString out;
+    QString err;
+};
+
+// Exit status of a command line the program does not understand.
+inline constexpr int kUsageExitStatus = 2;
+
+// Reads the arguments (the program's name first). --help and --version are
+// answered here; Qt's own start-up options (-platform, -style, -session, …)
+// are left for the application object; anything else is wrong use.
+CommandLineReply replyToCommandLine(const QStringList &arguments, bool japanese);
+
+// Whether messages should be Japanese, by the usual order of the locale
+// variables: LC_ALL, then LC_MESSAGES, then LANG.
+bool messagesInJapanese();
+
+// Answers the command line on standard output and standard error. Returns the
+// exit status when the program should end without opening a window. Touches
+// neither the settings nor the single-instance lock, and needs no display.
+std::optional<int> answerCommandLine(int argc, char *argv[]);
+
+} // namespace quenby
