@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a configured build tree, installs it on this
-# machine with apt-get, starts the installed program once in a private X server
-# with a scratch HOME to see its window appear, then runs the end-to-end suite
-# against the installed binary. Called by tools/test.sh.
+# Builds the Debian package from a configured build tree, has lintian review it
+# (any error or warning fails), installs it on this machine with apt-get, checks
+# the manual pages and the command line of the installed program, starts it
+# once in a private X server with a scratch HOME to see its window appear, then
+# runs the end-to-end suite against the installed binary. Called by tools/test.sh.
 #
 #   tools/check-package.sh [build-dir]
 set -euo pipefail
@@ -17,6 +18,16 @@ build_package() {
     ls -t "$build"/quenby_*.deb | head -n 1
 }
 
+# lintian as a Debian reviewer runs it. Errors and warnings fail the check;
+# information and pedantic lines are shown. Should a tag ever need an override,
+# it goes into the package's lintian overrides with its reason beside it.
+review_package() {
+    local deb=$1
+    echo "lintian -EIL +pedantic $(basename "$deb")"
+    lintian -EIL +pedantic --fail-on error,warning "$deb" 2> >(grep -v 'running with root privileges' >&2) ||
+        { echo "lintian found errors or warnings in $deb" >&2; return 1; }
+}
+
 install_package() {
     local deb=$1
     echo "installing $deb"
@@ -29,9 +40,39 @@ install_package() {
     for f in /usr/bin/quenby /usr/share/applications/jp.tarven.Quenby.desktop \
              /usr/share/metainfo/jp.tarven.Quenby.metainfo.xml \
              /usr/share/icons/hicolor/{32x32,48x48,64x64,128x128}/apps/jp.tarven.Quenby.png \
-             /usr/share/icons/hicolor/scalable/apps/jp.tarven.Quenby.svg; do
+             /usr/share/icons/hicolor/scalable/apps/jp.tarven.Quenby.svg \
+             /usr/share/doc/quenby/copyright; do
         [[ -e $f ]] || { echo "missing after install: $f" >&2; return 1; }
     done
+}
+
+# What man shows once the package is in. Minimal images tell dpkg to leave
+# manual pages out; there is nothing to read then.
+check_manual_pages() {
+    if [[ ! -e /usr/share/man/man1/quenby.1.gz ]]; then
+        if grep -qs 'path-exclude=/usr/share/man' /etc/dpkg/dpkg.cfg.d/*; then
+            echo "dpkg leaves manual pages out on this machine: man quenby not checked"
+            return 0
+        fi
+        echo "missing after install: /usr/share/man/man1/quenby.1.gz" >&2
+        return 1
+    fi
+    LC_ALL=C.UTF-8 MANWIDTH=80 man quenby 2>&1 | grep -q '^ *quenby - run end-of-session' ||
+        { echo "man quenby does not show the page" >&2; return 1; }
+    LC_ALL=C.UTF-8 MANWIDTH=80 man -L ja quenby 2>&1 | grep -q '^ *quenby - 登録したプログラム' ||
+        { echo "man -L ja quenby does not show the Japanese page" >&2; return 1; }
+    echo "man quenby shows the English and the Japanese page"
+}
+
+# --help and --version answer with no display and no settings at all.
+check_command_line() {
+    local version
+    version=$(env -i PATH=/usr/bin:/bin HOME=/nonexistent /usr/bin/quenby --version)
+    [[ $version == "quenby $(dpkg-query -W -f='${Version}' quenby)" ]] ||
+        { echo "quenby --version printed '$version'" >&2; return 1; }
+    env -i PATH=/usr/bin:/bin HOME=/nonexistent /usr/bin/quenby --help | grep -q '^Usage: quenby' ||
+        { echo "quenby --help printed no usage" >&2; return 1; }
+    echo "installed quenby answers --version ($version) and --help without a display"
 }
 
 scratch=
@@ -81,7 +122,10 @@ see_window() {
 }
 
 deb=$(build_package)
+review_package "$deb"
 install_package "$deb"
+check_manual_pages
+check_command_line
 scratch=$(mktemp -d)
 start_private_display
 start_installed_program "$display"
