@@ -2,11 +2,12 @@
 # Installs what building (and, with --tests, testing) needs on Debian 12.
 set -euo pipefail
 
+# scdoc and perl turn the manual page sources into pages.
 packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev
-          fonts-ipafont-gothic fonts-ipafont-mincho qt6-translations-l10n)
+          fonts-ipafont-gothic fonts-ipafont-mincho qt6-translations-l10n scdoc perl)
 if [[ "${1:-}" == "--tests" ]]; then
     packages+=(xvfb xauth xdotool x11-utils imagemagick dbus python3-dbusmock python3-dbus
-               desktop-file-utils appstream dpkg-dev file openbox)
+               desktop-file-utils appstream dpkg-dev file openbox lintian man-db)
 fi
 
 missing=()
