@@ -20,10 +20,13 @@ set(CMAKE_REQUIRED_FLAGS -Wformat)
 quenby_add_compile_option_if_supported(-Werror=format-security QUENBY_HAS_FORMAT_SECURITY)
 unset(CMAKE_REQUIRED_FLAGS)
 
-# Fortified calls need the optimiser, so a Debug build goes without. Whatever
-# level the compiler might define by itself is replaced by the one wanted here.
-add_compile_options("$<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE>"
-                    "$<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>")
+# Fortified calls need the optimiser, so a Debug build goes without. A level
+# given in CXXFLAGS (a distribution's own build) is left as it is; otherwise
+# whatever the compiler might define by itself is replaced by level 2.
+if(NOT CMAKE_CXX_FLAGS MATCHES "_FORTIFY_SOURCE")
+    add_compile_options("$<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE>"
+                        "$<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>")
+endif()
 
 check_linker_flag(CXX "LINKER:-z,relro" QUENBY_HAS_RELRO)
 check_linker_flag(CXX "LINKER:-z,now" QUENBY_HAS_BIND_NOW)
