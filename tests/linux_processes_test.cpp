@@ -51,6 +51,25 @@ qint64 sessionOf(qint64 pid)
     return fields.value(3).toLongLong();
 }
 
+void writeFile(const QString &path, const QByteArray &content, QFileDevice::Permissions permissions)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+    file.close();
+    QVERIFY(file.setPermissions(permissions));
+}
+
+constexpr QFileDevice::Permissions kExecutable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+constexpr QFileDevice::Permissions kPlain = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+bool kernelRunsOtherFormats()
+{
+    const QStringList entries = QDir(QStringLiteral("/proc/sys/fs/binfmt_misc")).entryList(QDir::Files);
+    return entries.size() > int(entries.contains(QStringLiteral("register"))) + int(entries.contains(QStringLiteral("status")));
+}
+
 void writeFile(const QString &path)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -90,6 +109,99 @@ private slots:
         const int report = ::open(QFile::encodeName(m_reportPath).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
         QVERIFY(report >= 0);
         m_journal = std::make_unique<LinuxJournal>(report);
+    }
+
+    // A typo or a moved script used to end quietly inside the hidden shell,
+    // and the machine went off as if the backup had run. The program a slot
+    // names is found first: 53 when it is not there, 5 when it cannot be run.
+    // A script without the execute permission runs all the same, a text that
+    // the shell would expand is not judged, and a program's own exit status
+    // is never taken for a failed start.
+    void aSlotsProgramIsFoundBeforeTheShellRuns_data()
+    {
+        QTest::addColumn<QString>("text"); // %P stands for the programs' folder
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("ran");  // what the program wrote; empty: nothing ran
+        QTest::newRow("missing file") << "%P/nothere.sh" << 53 << "";
+        QTest::newRow("missing file with arguments") << "%P/nothere.sh --full /srv" << 53 << "";
+        QTest::newRow("missing bare name") << "quenby-no-such-program --x" << 53 << "";
+        QTest::newRow("dangling link") << "%P/dangling" << 53 << "";
+        QTest::newRow("folder") << "%P/folder" << 5 << "";
+        QTest::newRow("folder with arguments") << "%P/folder x" << 5 << "";
+        QTest::newRow("plain file, no execute permission") << "%P/data.txt" << 5 << "";
+        QTest::newRow("interpreter not there") << "%P/lost-interpreter" << 5 << "";
+        QTest::newRow("not a program at all") << "%P/garbage" << 5 << "";
+        QTest::newRow("executable script") << "%P/exec.sh a b" << 0 << "exec.sh a b";
+        QTest::newRow(".sh without permission") << "%P/noexec.sh a b" << 0 << "noexec.sh a b";
+        QTest::newRow("#! without permission") << "%P/job x" << 0 << "job -e x";
+        QTest::newRow("browsed .sh path with blanks") << "%P/My Scripts/end of day.sh" << 0 << "blank";
+        QTest::newRow("exit status 127 of its own") << "%P/fails.sh" << 0 << "fails";
+        QTest::newRow("bare name on PATH") << "sh %P/exec.sh z" << 0 << "exec.sh z";
+        QTest::newRow("expanded word, not judged") << "$QUENBY_NOTHING/nothere.sh" << 0 << "";
+        QTest::newRow("builtin, not judged") << "cd /nonexistent-folder" << 0 << "";
+        QTest::newRow("assignment, not judged") << "X=1 quenby-no-such-program" << 0 << "";
+    }
+    void aSlotsProgramIsFoundBeforeTheShellRuns()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, error);
+        QFETCH(QString, ran);
+        if (QByteArray(QTest::currentDataTag()) == "not a program at all" && kernelRunsOtherFormats())
+            QSKIP("the kernel runs other formats here");
+        const QString folder = scratchFolder() + QStringLiteral("/programs");
+        const QByteArray marker = QFile::encodeName(folder + QStringLiteral("/ran"));
+        const QByteArray report = "echo \"$0 $*\" | sed 's|.*/||' > '" + marker + "'\n";
+        writeFile(folder + QStringLiteral("/exec.sh"), "#!/bin/sh\n" + report, kExecutable);
+        writeFile(folder + QStringLiteral("/noexec.sh"), report, kPlain);
+        writeFile(folder + QStringLiteral("/job"), "#!/bin/sh -e\ncase $- in *e*) e=-e;; esac\necho \"job $e $*\" > '" + marker + "'\n", kPlain);
+        writeFile(folder + QStringLiteral("/My Scripts/end of day.sh"), "echo blank > '" + marker + "'\n", kPlain);
+        writeFile(folder + QStringLiteral("/fails.sh"), "#!/bin/sh\necho fails > '" + marker + "'\nexit 127\n", kExecutable);
+        writeFile(folder + QStringLiteral("/data.txt"), "hello\n", kPlain);
+        writeFile(folder + QStringLiteral("/lost-interpreter"), "#!/nonexistent/python3\n", kExecutable);
+        writeFile(folder + QStringLiteral("/garbage"), QByteArray("\x01\x02\0\0binary", 10), kExecutable);
+        QDir().mkpath(folder + QStringLiteral("/folder"));
+        QFile::link(folder + QStringLiteral("/gone"), folder + QStringLiteral("/dangling"));
+        QFile::remove(QFile::decodeName(marker));
+
+        LinuxProcesses p = processes();
+        const ShellResult started = p.runSlot(1, text.replace(QStringLiteral("%P"), folder));
+        QVERIFY2(started.error == error, qPrintable(QStringLiteral("%1: %2").arg(started.error).arg(started.detail)));
+        if (error != 0) {
+            QCOMPARE(started.pid, 0);
+            QVERIFY(!started.detail.isEmpty());
+            return;
+        }
+        WaitForProcess(started.pid, p);
+        QCOMPARE(QString::fromUtf8(readAll(QFile::decodeName(marker))).trimmed(), ran);
+    }
+
+    // The run records how each program ended; one that had ended before its
+    // watch was opened used to be collected without its status.
+    void theEndOfAProgramIsCollectedWithItsStatus_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("signalled");
+        QTest::addColumn<int>("code");
+        QTest::newRow("success") << "true" << false << 0;
+        QTest::newRow("exit status") << "exit 3" << false << 3;
+        QTest::newRow("killed") << "kill -KILL $$" << true << 9;
+    }
+    void theEndOfAProgramIsCollectedWithItsStatus()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, signalled);
+        QFETCH(int, code);
+        for (const bool endedBeforeTheWatch : {false, true}) {
+            LinuxProcesses p = processes();
+            const ShellResult started = p.runSlot(1, text);
+            QCOMPARE(started.error, 0);
+            if (endedBeforeTheWatch)
+                QTRY_VERIFY(readAll(QStringLiteral("/proc/%1/stat").arg(started.pid)).contains(") Z "));
+            const ProcessEnd end = WaitForProcess(started.pid, p);
+            QVERIFY(end.known);
+            QCOMPARE(end.signalled, signalled);
+            QCOMPARE(end.code, code);
+        }
     }
 
     void sleepingCommandIsWaitedForWithoutUsingTheProcessor()

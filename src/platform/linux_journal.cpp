@@ -12,6 +12,9 @@ namespace quenby {
 namespace {
 
 const char kIdentifier[] = "quenby";
+// Where the journal listens. Sending there fails silently when it is missing,
+// so its absence is looked for first.
+const char kJournalSocket[] = "/run/systemd/journal/socket";
 
 int priorityOf(Journal::Level level)
 {
@@ -28,7 +31,7 @@ LinuxJournal::LinuxJournal(int fallback)
 void LinuxJournal::record(const QString &line, Level level)
 {
     const QByteArray text = line.toUtf8();
-    const int sent = ::sd_journal_send("MESSAGE=%s", text.constData(), "PRIORITY=%d", priorityOf(level),
+    const int sent = ::access(kJournalSocket, F_OK) != 0 ? -ENOENT : ::sd_journal_send("MESSAGE=%s", text.constData(), "PRIORITY=%d", priorityOf(level),
                                        "SYSLOG_IDENTIFIER=%s", kIdentifier, nullptr);
     if (sent < 0)
         writeFallback(QByteArray(kIdentifier) + ": " + text + '\n');
