@@ -254,6 +254,10 @@ private slots:
     void floodingOutputDoesNotHangTheRun()
     {
         QFETCH(QString, text);
+        // Where a journal runs, the output lands there: far more than any pipe
+        // holds, without flooding it.
+        if (journalRuns())
+            text.replace(QStringLiteral("100000000"), QStringLiteral("2000000"));
         LinuxProcesses p = processes();
         const ShellResult started = p.runSlot(1, text);
         QCOMPARE(started.error, 0);
@@ -290,7 +294,7 @@ private slots:
         // Output and errors go to the journal where one runs, else nowhere.
         for (const QString &target : targets.mid(1)) {
             if (journalRuns())
-                QVERIFY2(target.startsWith(QStringLiteral("socket:")), qPrintable(target));
+                QVERIFY2(target.contains(QStringLiteral("socket:")), qPrintable(target));
             else
                 QCOMPARE(target, QStringLiteral("/dev/null"));
         }

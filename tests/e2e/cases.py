@@ -1,5 +1,6 @@
 """End-to-end cases: the real program in an X server, driven by clicks and keys."""
 
+import json
 import os
 import shutil
 import signal
@@ -280,9 +281,12 @@ class RunFailuresAndRecord(SandboxCase):
     def record(self, app):
         """The run's record: the program's lines in the journal, or on standard error without one."""
         if os.path.exists(JOURNAL_SOCKET):
-            out = subprocess.run(['journalctl', '--no-pager', '-o', 'cat', '_PID=%d' % app.pid],
+            out = subprocess.run(['journalctl', '--no-pager', '-o', 'json', '-t', 'quenby'],
                                  capture_output=True, text=True).stdout
-            return out.splitlines()
+            entries = [json.loads(line) for line in out.splitlines() if line.strip()]
+            # The program's own lines, and its clean-up helper's, which name this sandbox.
+            return [e['MESSAGE'] for e in entries if isinstance(e.get('MESSAGE'), str)
+                    and (e.get('_PID') == str(app.pid) or self.box.root in e['MESSAGE'])]
         with open(os.path.join(self.box.root, 'program-%d.log' % self.box.apps.index(app))) as f:
             # The clean-up helper's report comes under its own name.
             return [line[len('quenby: '):].rstrip('\n') if line.startswith('quenby: ') else line.rstrip('\n')
