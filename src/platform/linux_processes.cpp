@@ -153,9 +153,9 @@ QStringList LinuxProcesses::defaultHelperFolders()
     return {own, QDir::cleanPath(installed + QStringLiteral("/quenby"))};
 }
 
-// A NUL would cut the text short without anyone noticing.
 ShellResult LinuxProcesses::runSlot(int slot, const QString &text)
 {
+    // A NUL would cut the text short without anyone noticing.
     if (text.contains(QChar(0)))
         return {0, error_number::BadArgument, QStringLiteral("the text holds a NUL character")};
     if (text.toLocal8Bit().size() >= kLongestArgument)
@@ -189,7 +189,7 @@ ShellResult LinuxProcesses::clearRecentDocuments()
     const QString list = linux_folders::recentlyUsedFile();
     const QString folder = linux_folders::recentDocumentsFolder();
     if (linux_folders::windowsFolder().isEmpty() || list.isEmpty() || folder.isEmpty())
-        return {0, 0, QStringLiteral("refused: no data folder")};
+        return {0, 0, QStringLiteral("refused: no home or data folder")};
     ShellResult started = startHelper({QStringLiteral("--remove"), list, QStringLiteral("--empty"), folder});
     started.detail = QStringLiteral("removes ") + list + QStringLiteral(" and empties ") + folder;
     return started;

@@ -18,20 +18,17 @@ namespace {
 // The kernel reads at most this much of a "#!" line.
 constexpr qint64 kHeaderSize = 256;
 
-// Words the shell never looks up as a program.
+// Words the shell never looks up as a program: its keywords and builtins.
 const QSet<QString> &shellWords()
 {
-    static const QSet<QString> words{
-        // keywords
-        QStringLiteral("if"), QStringLiteral("then"), QStringLiteral("else"), QStringLiteral("elif"), QStringLiteral("fi"), QStringLiteral("case"), QStringLiteral("esac"), QStringLiteral("for"), QStringLiteral("while"),
-        QStringLiteral("until"), QStringLiteral("do"), QStringLiteral("done"), QStringLiteral("in"), QStringLiteral("function"), QStringLiteral("select"), QStringLiteral("time"), QStringLiteral("coproc"),
-        // builtins
-        QStringLiteral("."), QStringLiteral(":"), QStringLiteral("alias"), QStringLiteral("bg"), QStringLiteral("break"), QStringLiteral("cd"), QStringLiteral("command"), QStringLiteral("continue"),
-        QStringLiteral("echo"), QStringLiteral("eval"), QStringLiteral("exec"), QStringLiteral("exit"), QStringLiteral("export"), QStringLiteral("false"), QStringLiteral("fc"), QStringLiteral("fg"),
-        QStringLiteral("getopts"), QStringLiteral("hash"), QStringLiteral("jobs"), QStringLiteral("kill"), QStringLiteral("local"), QStringLiteral("printf"), QStringLiteral("pwd"), QStringLiteral("read"),
-        QStringLiteral("readonly"), QStringLiteral("return"), QStringLiteral("set"), QStringLiteral("shift"), QStringLiteral("test"), QStringLiteral("times"), QStringLiteral("trap"), QStringLiteral("true"),
-        QStringLiteral("type"), QStringLiteral("ulimit"), QStringLiteral("umask"), QStringLiteral("unalias"), QStringLiteral("unset"), QStringLiteral("wait"), QStringLiteral("newgrp"),
-        QStringLiteral("source")};
+    static const QSet<QString> words = [] {
+        const QStringList list = QStringLiteral(
+            "if then else elif fi case esac for while until do done in function select time coproc "
+            ". : alias bg break cd command continue echo eval exec exit export false fc fg getopts hash "
+            "jobs kill local newgrp printf pwd read readonly return set shift source test times trap "
+            "true type ulimit umask unalias unset wait").split(u' ');
+        return QSet<QString>(list.begin(), list.end());
+    }();
     return words;
 }
 
@@ -108,10 +105,19 @@ Shebang parseShebang(const QByteArray &header)
     if (end >= 0)
         line.truncate(end);
     line = line.trimmed();
-    const qsizetype blank = line.indexOf(' ') >= 0 ? line.indexOf(' ') : line.indexOf('\t');
-    if (blank < 0)
-        return {line, {}};
-    return {line.left(blank), line.mid(blank + 1).trimmed()};
+    qsizetype blank = 0;
+    while (blank < line.size() && line[blank] != ' ' && line[blank] != '\t')
+        ++blank;
+    return {line.left(blank), line.mid(blank).trimmed()};
+}
+
+// Empty when the interpreter of a "#!" line can be started, else why not.
+QString interpreterProblem(const QByteArray &interpreter)
+{
+    const QString path = QFile::decodeName(interpreter);
+    if (isRunnableFile(path))
+        return QString();
+    return QStringLiteral("its interpreter \"") + path + QStringLiteral("\" is not there or cannot be run");
 }
 
 // Formats the kernel may run besides ours (emulators, interpreters) are
@@ -145,17 +151,14 @@ bool isOwnMachine(const QByteArray &header)
 // Empty when the kernel can start the file, else what stands in its way.
 QString whyKernelCannotRun(const QByteArray &header)
 {
-    if (header.startsWith("#!")) {
-        const QString interpreter = QFile::decodeName(parseShebang(header).interpreter);
-        if (!isRunnableFile(interpreter))
-            return QStringLiteral("its interpreter \"") + interpreter + QStringLiteral("\" is not there or cannot be run");
-        return QString();
-    }
+    if (header.startsWith("#!"))
+        return interpreterProblem(parseShebang(header).interpreter);
     const bool elf = header.startsWith(ELFMAG);
     const bool binary = !elf && header.left(80).split('\n').first().contains('\0');
     if ((elf && !isOwnMachine(header)) || binary) {
         if (!kernelKnowsOtherFormats())
-            return elf ? QStringLiteral("it is a program for another kind of machine") : QStringLiteral("it is not a program");
+            return elf ? QStringLiteral("it is a program for another kind of machine")
+                       : QStringLiteral("it is not a program");
     }
     return QString();
 }
@@ -163,6 +166,30 @@ QString whyKernelCannotRun(const QByteArray &header)
 SlotCommand refused(int error, const QString &program, const QString &why)
 {
     return {error, {}, program + QStringLiteral(": ") + why};
+}
+
+// A readable file without the execute permission runs when it says how: the
+// interpreter of its "#!" line, or `shell` for a name ending in .sh. The
+// interpreter is handed the file itself: a bare name would be looked for in
+// the current folder, not on the path.
+SlotCommand commandForScript(const QString &program, const QByteArray &header, const QByteArray &rest,
+                             const QString &shell)
+{
+    const QByteArray file = quotedForShell(QFile::encodeName(program));
+    const QString how = program + QStringLiteral(" (no execute permission: run with ");
+    if (header.startsWith("#!")) {
+        const Shebang shebang = parseShebang(header);
+        const QString problem = interpreterProblem(shebang.interpreter);
+        if (!problem.isEmpty())
+            return refused(error_number::BadArgument, program, problem);
+        QByteArray text = quotedForShell(shebang.interpreter) + ' ';
+        if (!shebang.argument.isEmpty())
+            text += quotedForShell(shebang.argument) + ' ';
+        return {0, text + file + rest, how + QFile::decodeName(shebang.interpreter) + u')'};
+    }
+    if (program.endsWith(QStringLiteral(".sh")))
+        return {0, quotedForShell(QFile::encodeName(shell)) + ' ' + file + rest, how + shell + u')'};
+    return refused(error_number::BadArgument, program, QStringLiteral("is not executable"));
 }
 
 // `typed` is how the program stands in the shell text, `rest` what follows it.
@@ -184,23 +211,7 @@ SlotCommand commandForProgram(const QString &program, const QByteArray &typed, c
     }
     if (!readable)
         return refused(error_number::BadArgument, program, QStringLiteral("can be neither run nor read"));
-    // The interpreter is handed the file itself: a bare name would be looked
-    // for in the current folder, not on the path.
-    const QByteArray file = quotedForShell(QFile::encodeName(program));
-    if (header.startsWith("#!")) {
-        const Shebang shebang = parseShebang(header);
-        const QString interpreter = QFile::decodeName(shebang.interpreter);
-        if (!isRunnableFile(interpreter))
-            return refused(error_number::BadArgument, program, QStringLiteral("its interpreter \"") + interpreter + QStringLiteral("\" is not there or cannot be run"));
-        QByteArray text = quotedForShell(shebang.interpreter) + ' ';
-        if (!shebang.argument.isEmpty())
-            text += quotedForShell(shebang.argument) + ' ';
-        return {0, text + file + rest, program + QStringLiteral(" (no execute permission: run with ") + interpreter + u')'};
-    }
-    if (program.endsWith(QStringLiteral(".sh")))
-        return {0, quotedForShell(QFile::encodeName(shell)) + ' ' + file + rest,
-                program + QStringLiteral(" (no execute permission: run with ") + shell + u')'};
-    return refused(error_number::BadArgument, program, QStringLiteral("is not executable"));
+    return commandForScript(program, header, rest, shell);
 }
 
 } // namespace
