@@ -50,6 +50,12 @@ QString powerName(PowerAction action)
     return QStringLiteral("PowerOff");
 }
 
+// "text: detail", or the text alone when there is no detail.
+QString withDetail(const QString &text, const QString &detail)
+{
+    return detail.isEmpty() ? text : text + QStringLiteral(": ") + detail;
+}
+
 QString seconds(qint64 ms)
 {
     return QString::number(double(ms) / 1000.0, 'f', 1) + QStringLiteral(" s");
@@ -161,13 +167,12 @@ int RunSequence::RunProgram()
     note(slotTag() + commandLine);
     const ShellResult started = m_services.processes.runSlot(currentSlot, programPath);
     if (started.error != 0) {
-        note(slotTag() + QStringLiteral("cannot be started (error %1): ").arg(started.error) + started.detail,
+        note(withDetail(slotTag() + QStringLiteral("cannot be started (error %1)").arg(started.error), started.detail),
              Journal::Level::Warning);
         return started.error;
     }
     taskId = qint32(started.pid);
-    note(slotTag() + QStringLiteral("started as process %1").arg(started.pid)
-         + (started.detail.isEmpty() ? QString() : QStringLiteral(": ") + started.detail));
+    note(withDetail(slotTag() + QStringLiteral("started as process %1").arg(started.pid), started.detail));
     QElapsedTimer clock;
     clock.start();
     const ProcessEnd end = WaitForProcess(taskId, m_services.processes);
@@ -223,7 +228,7 @@ int RunSequence::recordCleanUpStart(const QString &tag, const ShellResult &start
     if (started.pid == 0)
         note(tag + started.detail, Journal::Level::Warning);
     else
-        note(tag + QStringLiteral("started as process %1: ").arg(started.pid) + started.detail);
+        note(withDetail(tag + QStringLiteral("started as process %1").arg(started.pid), started.detail));
     return 0;
 }
 
