@@ -153,7 +153,9 @@ private slots:
         const QByteArray report = "echo \"$0 $*\" | sed 's|.*/||' > '" + marker + "'\n";
         writeFile(folder + QStringLiteral("/exec.sh"), "#!/bin/sh\n" + report, kExecutable);
         writeFile(folder + QStringLiteral("/noexec.sh"), report, kPlain);
-        writeFile(folder + QStringLiteral("/job"), "#!/bin/sh -e\ncase $- in *e*) e=-e;; esac\necho \"job $e $*\" > '" + marker + "'\n", kPlain);
+        // The "#!" line's argument reaches the interpreter: -e shows in $-.
+        writeFile(folder + QStringLiteral("/job"),
+                  "#!/bin/sh -e\ncase $- in *e*) e=-e;; esac\necho \"job $e $*\" > '" + marker + "'\n", kPlain);
         writeFile(folder + QStringLiteral("/My Scripts/end of day.sh"), "echo blank > '" + marker + "'\n", kPlain);
         writeFile(folder + QStringLiteral("/fails.sh"), "#!/bin/sh\necho fails > '" + marker + "'\nexit 127\n", kExecutable);
         writeFile(folder + QStringLiteral("/data.txt"), "hello\n", kPlain);

@@ -31,10 +31,12 @@ LinuxJournal::LinuxJournal(int fallback)
 void LinuxJournal::record(const QString &line, Level level)
 {
     const QByteArray text = line.toUtf8();
-    const int sent = ::access(kJournalSocket, F_OK) != 0 ? -ENOENT : ::sd_journal_send("MESSAGE=%s", text.constData(), "PRIORITY=%d", priorityOf(level),
-                                       "SYSLOG_IDENTIFIER=%s", kIdentifier, nullptr);
-    if (sent < 0)
-        writeFallback(QByteArray(kIdentifier) + ": " + text + '\n');
+    if (::access(kJournalSocket, F_OK) == 0
+        && ::sd_journal_send("MESSAGE=%s", text.constData(), "PRIORITY=%d", priorityOf(level), "SYSLOG_IDENTIFIER=%s",
+                             kIdentifier, nullptr)
+               >= 0)
+        return;
+    writeFallback(QByteArray(kIdentifier) + ": " + text + '\n');
 }
 
 int LinuxJournal::openStream(const QString &identifier, Level level)
