@@ -14,6 +14,8 @@ QString FakeStore::GetSetting(const QString &key, const QString &defaultValue)
 void FakeStore::SaveSetting(const QString &key, const QString &value)
 {
     values[key] = value;
+    if (failing)
+        ++m_failedWrites;
     writes << key + u'=' + value;
     m_log << QStringLiteral("save:") + key + u'=' + value;
 }
@@ -56,6 +58,7 @@ public:
     ~FakeProcessWatch() override { m_owner.m_watches.removeAll(this); }
 
     bool hasEnded() const override { return !m_owner.isRunning(m_pid); }
+    ProcessEnd end() const override { return m_owner.endOf(m_pid); }
     qint64 pid() const { return m_pid; }
     void report() { emit ended(); }
 
@@ -66,18 +69,33 @@ private:
 
 FakeProcesses::~FakeProcesses() = default;
 
-ShellResult FakeProcesses::shell(const QString &commandLine)
+ShellResult FakeProcesses::runSlot(int slot, const QString &text)
 {
-    m_log << QStringLiteral("shell:") + commandLine;
-    const auto failure = failures.find(commandLine);
+    return start(QStringLiteral("slot%1:").arg(slot) + text);
+}
+
+ShellResult FakeProcesses::emptyTempFolder()
+{
+    return start(QStringLiteral("emptyTempFolder"));
+}
+
+ShellResult FakeProcesses::clearRecentDocuments()
+{
+    return start(QStringLiteral("clearRecentDocuments"));
+}
+
+ShellResult FakeProcesses::start(const QString &request)
+{
+    m_log << QStringLiteral("start:") + request;
+    const auto failure = failures.find(request);
     if (failure != failures.end())
-        return {0, failure->second};
-    started << commandLine;
+        return {0, failure->second, QStringLiteral("failed")};
+    started << request;
     const qint64 pid = ++lastPid;
     m_running[pid] = true;
     if (onStart)
-        onStart(pid, commandLine);
-    return {pid, 0};
+        onStart(pid, request);
+    return {pid, 0, QString()};
 }
 
 std::unique_ptr<ProcessWatch> FakeProcesses::watch(qint64 pid)
@@ -91,11 +109,12 @@ std::unique_ptr<ProcessWatch> FakeProcesses::watch(qint64 pid)
     return watch;
 }
 
-void FakeProcesses::end(qint64 pid)
+void FakeProcesses::end(qint64 pid, ProcessEnd how)
 {
     if (!m_running.value(pid, false))
         return;
     m_running[pid] = false;
+    m_ends[pid] = how;
     m_log << QStringLiteral("ended:") + QString::number(pid);
     for (FakeProcessWatch *w : std::as_const(m_watches)) {
         if (w->pid() == pid)
@@ -131,12 +150,21 @@ void FakeClock::sleepUntilNextSecond()
         onSleep();
 }
 
+void FakeJournal::record(const QString &line, Level level)
+{
+    lines << line;
+    if (level == Level::Warning)
+        warnings << line;
+    m_log << QStringLiteral("journal:") + line;
+}
+
 FakePlatform::FakePlatform()
     : store(log)
     , desktop(log)
     , processes(log)
     , power(log)
     , clock(log)
+    , journal(log)
 {
 }
 

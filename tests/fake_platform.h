@@ -12,7 +12,8 @@ namespace quenby::test {
 
 // One log shared by every fake, so a test can assert the order of calls across
 // services: "get:Form1Top", "save:Form1Top=0", "beep", "msg:<text>",
-// "shell:<command>", "watch:<pid>", "power:PowerOff", "sleep", "end".
+// "start:<request>", "watch:<pid>", "power:PowerOff", "sleep", "end",
+// "journal:<line>".
 using CallLog = QStringList;
 
 class FakeStore : public Store
@@ -22,13 +23,16 @@ public:
 
     QString GetSetting(const QString &key, const QString &defaultValue) override;
     void SaveSetting(const QString &key, const QString &value) override;
+    int failedWrites() const override { return m_failedWrites; }
 
     QMap<QString, QString> values;
+    bool failing = false; // writes are recorded but count as not reaching the disk
     QStringList reads;  // keys in the order they were read
     QStringList writes; // "key=value" in the order they were written
 
 private:
     CallLog &m_log;
+    int m_failedWrites = 0;
 };
 
 class FakeDesktop : public Desktop
@@ -60,30 +64,37 @@ private:
 
 class FakeProcessWatch;
 
-// Started commands never run; each gets a pid and stays "running" until the
-// test ends it (or at once, with `endAtOnce`).
+// Started requests never run; each gets a pid and stays "running" until the
+// test ends it (or at once, with `endAtOnce`). Requests are named
+// "slot<n>:<text>", "emptyTempFolder" and "clearRecentDocuments".
 class FakeProcesses : public Processes
 {
 public:
     explicit FakeProcesses(CallLog &log) : m_log(log) {}
     ~FakeProcesses() override;
 
-    ShellResult shell(const QString &commandLine) override;
+    ShellResult runSlot(int slot, const QString &text) override;
+    ShellResult emptyTempFolder() override;
+    ShellResult clearRecentDocuments() override;
     std::unique_ptr<ProcessWatch> watch(qint64 pid) override;
 
     // Ends a started process; its watch reports from the event loop.
-    void end(qint64 pid);
+    void end(qint64 pid, ProcessEnd how = {true, false, 0});
     bool isRunning(qint64 pid) const;
+    ProcessEnd endOf(qint64 pid) const { return m_ends.value(pid); }
 
-    QStringList started;                   // command texts in order
-    std::map<QString, int> failures;       // command text -> error number of its start
+    QStringList started;                   // requests in order
+    std::map<QString, int> failures;       // request -> error number of its start
     bool endAtOnce = true;                 // processes end as soon as they are watched
-    std::function<void(qint64 pid, const QString &commandLine)> onStart;
+    std::function<void(qint64 pid, const QString &request)> onStart;
     qint64 lastPid = 1000;
 
 private:
+    ShellResult start(const QString &request);
+
     CallLog &m_log;
     QMap<qint64, bool> m_running;
+    QMap<qint64, ProcessEnd> m_ends;
     QList<FakeProcessWatch *> m_watches;
     friend class FakeProcessWatch;
 };
@@ -118,12 +129,25 @@ private:
     CallLog &m_log;
 };
 
+class FakeJournal : public Journal
+{
+public:
+    explicit FakeJournal(CallLog &log) : m_log(log) {}
+    void record(const QString &line, Level level) override;
+
+    QStringList lines;
+    QStringList warnings;
+
+private:
+    CallLog &m_log;
+};
+
 class FakePlatform
 {
 public:
     FakePlatform();
 
-    Services services() { return {store, desktop, processes, power, clock}; }
+    Services services() { return {store, desktop, processes, power, clock, journal}; }
 
     CallLog log;
     FakeStore store;
@@ -131,6 +155,7 @@ public:
     FakeProcesses processes;
     FakePower power;
     FakeClock clock;
+    FakeJournal journal;
 };
 
 } // namespace quenby::test

@@ -147,8 +147,13 @@ private slots:
         QTest::addColumn<int>("seconds");
         QTest::newRow("whole number") << u"15"_qs << true << 15;
         QTest::newRow("negative") << u"-5"_qs << true << -5;
-        QTest::newRow("largest") << u"2147483647"_qs << true << 2147483647;
-        QTest::newRow("smallest") << u"-2147483648"_qs << true << int(-2147483648LL);
+        QTest::newRow("longest the run honours") << u"32767"_qs << true << 32767;
+        QTest::newRow("most negative the run honours") << u"-32768"_qs << true << -32768;
+        // The run skips a pause that does not fit 16 bits and powers off at once.
+        QTest::newRow("40000") << u"40000"_qs << false << 0;
+        QTest::newRow("just too long") << u"32768"_qs << false << 0;
+        QTest::newRow("just too negative") << u"-32769"_qs << false << 0;
+        QTest::newRow("largest 32-bit") << u"2147483647"_qs << false << 0;
         QTest::newRow("blanks around") << u" 7 "_qs << true << 7;
         QTest::newRow("letters") << u"abc"_qs << false << 0;
         QTest::newRow("fraction") << u"1.5"_qs << false << 0;
@@ -176,7 +181,7 @@ private slots:
             QVERIFY(h.platform.store.writes.isEmpty());
             QCOMPARE(h.platform.desktop.beeps, 1);
             QCOMPARE(h.platform.desktop.messages,
-                     QStringList{u"待ち時間\u3000-2147483648 から 2147483647 までの整数（秒）を指定してください。"_qs});
+                     QStringList{u"待ち時間\u3000-32768 から 32767 までの整数（秒）を指定してください。"_qs});
             QCOMPARE(w->focusWidget(), w->Text[6]);
             QCOMPARE(w->saveFailed(), 1);
             QCOMPARE(RunConfig.byou, 4);

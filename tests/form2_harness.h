@@ -23,7 +23,7 @@ struct SettingsHarness
 {
     SettingsHarness() { RunConfig = RunConfigRecord{}; }
     explicit SettingsHarness(Store &store)
-        : services{store, platform.desktop, platform.processes, platform.power, platform.clock}
+        : services{store, platform.desktop, platform.processes, platform.power, platform.clock, platform.journal}
     {
         RunConfig = RunConfigRecord{};
     }

@@ -186,6 +186,26 @@ private slots:
         QVERIFY(h.settingsGone());
     }
 
+    // Fault: OK closing over a save that did not reach the disk, so that the
+    // main window reloaded the old settings and the edits were lost.
+    void okAfterAFailedSaveStaysOpenWithTheEdits()
+    {
+        SettingsHarness h;
+        Form2 *w = h.open();
+        tick(w->Check[1]);
+        w->Text[1]->setText(u"/bin/nightly"_qs);
+        h.platform.store.failing = true;
+        QTest::mouseClick(w->ok2, Qt::LeftButton);
+        QVERIFY(w->isVisible());
+        QVERIFY(!h.form1->isLoaded());
+        QCOMPARE(w->Text[1]->text(), u"/bin/nightly"_qs);
+
+        h.platform.store.failing = false;
+        QTest::mouseClick(w->ok2, Qt::LeftButton);
+        QVERIFY(h.form1->isLoaded());
+        QVERIFY(h.settingsGone());
+    }
+
     // Fault: OK closing after a refused apply, or Cancel undoing what the
     // refused apply had already written.
     void refusedOkStaysOpenAndCancelKeepsWhatWasWritten()

@@ -28,6 +28,11 @@ QString command(const QString &path)
     return QStringLiteral("command.com /c ") + path;
 }
 
+QString slot(int n, const QString &text)
+{
+    return QStringLiteral("slot%1:").arg(n) + text;
+}
+
 // A clock whose every other sleep returns before the second has changed, as a
 // timer may wake a little early.
 class EarlyWakingClock : public Clock
@@ -116,10 +121,10 @@ private slots:
         run().ok1_Click();
 
         QCOMPARE(fake().processes.started,
-                 QStringList({command(QStringLiteral("/opt/a b.sh")), command(QStringLiteral("/opt/three.sh"))}));
+                 QStringList({slot(1, QStringLiteral("/opt/a b.sh")), slot(3, QStringLiteral("/opt/three.sh"))}));
         // Slot 3 starts only once slot 1's process has ended.
         QVERIFY(logIndex(QStringLiteral("ended:1001"))
-                < logIndex(QStringLiteral("shell:") + command(QStringLiteral("/opt/three.sh"))));
+                < logIndex(QStringLiteral("start:") + slot(3, QStringLiteral("/opt/three.sh"))));
         QCOMPARE(run().currentSlot, 3);
         QCOMPARE(run().programPath, QStringLiteral("/opt/three.sh"));
         QCOMPARE(run().commandLine, command(QStringLiteral("/opt/three.sh")));
@@ -137,12 +142,61 @@ private slots:
 
         const QString temp = QStringLiteral("command.com /c deltree /Y /home/tester\\temp\\*.*");
         const QString recent = QStringLiteral("command.com /c deltree /Y /home/tester\\recent\\*.*");
-        QCOMPARE(fake().processes.started, QStringList({temp, recent}));
+        QCOMPARE(fake().processes.started,
+                 QStringList({QStringLiteral("emptyTempFolder"), QStringLiteral("clearRecentDocuments")}));
         QVERIFY(fake().log.filter(QStringLiteral("watch:")).isEmpty());
-        QVERIFY(logIndex(QStringLiteral("shell:") + recent) < logIndex(QStringLiteral("sleep")));
+        QVERIFY(logIndex(QStringLiteral("start:clearRecentDocuments")) < logIndex(QStringLiteral("sleep")));
+        // The recorded texts are the commands', in order.
+        QVERIFY(fake().journal.lines.indexOf(QStringLiteral("clean-up 6: ") + temp)
+                < fake().journal.lines.indexOf(QStringLiteral("clean-up 7: ") + recent));
         QCOMPARE(run().commandLine, recent);
         QCOMPARE(run().taskId, 1002);
         QCOMPARE(fake().power.requests.size(), 1);
+    }
+
+    // A failed backup used to leave no trace anywhere: every step of a run is
+    // recorded in order, a program's own failure and the refusal included.
+    void everyStepOfARunIsRecordedInOrder()
+    {
+        fake().processes.endAtOnce = false;
+        enableSlot(1, QStringLiteral("/opt/backup.sh --full"));
+        enableSlot(2, QStringLiteral("/opt/sync.sh"));
+        enableSlot(6, QString());
+        enableSlot(7, QString());
+        RunConfig.byou = 2;
+        fake().power.refusal = QStringLiteral("Access denied");
+        fake().processes.onStart = [&](qint64 pid, const QString &request) {
+            if (!request.startsWith(QStringLiteral("slot")))
+                return;
+            const ProcessEnd how = pid == 1001 ? ProcessEnd{true, false, 3} : ProcessEnd{true, true, 9};
+            QTimer::singleShot(0, m_form.get(), [&, pid, how] { fake().processes.end(pid, how); });
+        };
+
+        run().reboot_Click();
+
+        QStringList lines = fake().journal.lines;
+        lines.replaceInStrings(QRegularExpression(QStringLiteral(" after \\d+\\.\\d s$")), QStringLiteral(" after N s"));
+        const QStringList expected{
+            QStringLiteral("run started by 再起動 (restart)"),
+            QStringLiteral("slot 1: command.com /c /opt/backup.sh --full"),
+            QStringLiteral("slot 1: started as process 1001"),
+            QStringLiteral("slot 1: ended with exit status 3 after N s"),
+            QStringLiteral("slot 2: command.com /c /opt/sync.sh"),
+            QStringLiteral("slot 2: started as process 1002"),
+            QStringLiteral("slot 2: ended by signal 9 after N s"),
+            QStringLiteral("clean-up 6: command.com /c deltree /Y /home/tester\\temp\\*.*"),
+            QStringLiteral("clean-up 6: started as process 1003"),
+            QStringLiteral("clean-up 7: command.com /c deltree /Y /home/tester\\recent\\*.*"),
+            QStringLiteral("clean-up 7: started as process 1004"),
+            QStringLiteral("pause of 2 s"),
+            QStringLiteral("power request Reboot"),
+            QStringLiteral("power request Reboot refused: Access denied"),
+        };
+        QCOMPARE(lines, expected);
+        QCOMPARE(fake().journal.warnings.size(), 3);
+        // Each line is written as its step happens, not gathered at the end.
+        QVERIFY(logIndex(QStringLiteral("journal:pause of 2 s")) < logIndex(QStringLiteral("sleep")));
+        QVERIFY(logIndex(QStringLiteral("journal:power request Reboot")) < logIndex(QStringLiteral("power:Reboot")));
     }
 
     void slotThatIsNotFoundStopsTheRunAtItsSettings()
@@ -151,7 +205,7 @@ private slots:
         enableSlot(2, QStringLiteral("/missing"));
         enableSlot(3, QStringLiteral("/c"));
         enableSlot(6, QString());
-        fake().processes.failures[command(QStringLiteral("/missing"))] = 53;
+        fake().processes.failures[slot(2, QStringLiteral("/missing"))] = 53;
 
         run().reboot_Click();
 
@@ -161,7 +215,7 @@ private slots:
         QVERIFY(m_form->settingsWindow());
         QVERIFY(m_form->settingsWindow()->focusWidget());
         QCOMPARE(m_form->settingsWindow()->focusWidget()->objectName(), QStringLiteral("Text2"));
-        QCOMPARE(fake().processes.started, QStringList{command(QStringLiteral("/a"))});
+        QCOMPARE(fake().processes.started, QStringList{slot(1, QStringLiteral("/a"))});
         QCOMPARE(fake().clock.sleeps, 0);
         QVERIFY(fake().power.requests.isEmpty());
         QVERIFY(!fake().desktop.ended);
@@ -169,6 +223,8 @@ private slots:
         QCOMPARE(run().commandLine, command(QStringLiteral("/missing")));
         QCOMPARE(run().taskId, 1001); // the failed start leaves it alone
         QVERIFY(!run().isRunning());
+        QVERIFY(fake().journal.warnings.contains(QStringLiteral("slot 2: cannot be started (error 53): failed")));
+        QCOMPARE(fake().journal.lines.last(), QStringLiteral("run stopped at slot 2"));
     }
 
     void slotWithABadArgumentIsReportedAndTheRunGoesOn()
@@ -176,7 +232,7 @@ private slots:
         enableSlot(2, QStringLiteral("/bad"));
         enableSlot(3, QStringLiteral("/c"));
         enableSlot(7, QString());
-        fake().processes.failures[command(QStringLiteral("/bad"))] = 5;
+        fake().processes.failures[slot(2, QStringLiteral("/bad"))] = 5;
 
         run().reboot_Click();
 
@@ -191,14 +247,14 @@ private slots:
     {
         enableSlot(1, QStringLiteral("/denied"));
         enableSlot(2, QStringLiteral("/b"));
-        fake().processes.failures[command(QStringLiteral("/denied"))] = 75;
+        fake().processes.failures[slot(1, QStringLiteral("/denied"))] = 75;
 
         run().ok1_Click();
 
         QCOMPARE(fake().desktop.beeps, 1);
         QVERIFY(fake().desktop.messages.isEmpty());
         QVERIFY(!m_form->settingsWindow());
-        QCOMPARE(fake().processes.started, QStringList{command(QStringLiteral("/b"))});
+        QCOMPARE(fake().processes.started, QStringList{slot(2, QStringLiteral("/b"))});
         QCOMPARE(fake().power.requests.size(), 1);
     }
 
@@ -206,7 +262,7 @@ private slots:
     {
         enableSlot(6, QString());
         enableSlot(7, QString());
-        fake().processes.failures[QStringLiteral("command.com /c deltree /Y /home/tester\\temp\\*.*")] = 5;
+        fake().processes.failures[QStringLiteral("emptyTempFolder")] = 5;
 
         run().ok1_Click();
 
@@ -237,6 +293,8 @@ private slots:
         QVERIFY(!m_form->settingsWindow());
         QCOMPARE(fake().clock.sleeps, 0);
         QCOMPARE(fake().power.requests, QStringList{QStringLiteral("PowerOff")});
+        QCOMPARE(fake().journal.warnings.first(),
+                 QStringLiteral("pause skipped: %1 s is outside -32768..32767").arg(byou));
     }
 
     void pauseLastsMoreThanNAndAtMostNPlusOneSeconds_data()
@@ -335,66 +393,41 @@ private slots:
         QVERIFY(fake().desktop.ended);
     }
 
-    // A click inside a wait starts a whole run that shares the run state; the
-    // inner wait ends first even when the outer process ended before it.
-    void secondClickDuringAWaitRunsNestedAndItsRunOnlyIsShared()
+    // Pressing "run only" again while a slot ran used to start the slots a
+    // second time, and the inner run's end reset runOnly so that the outer run
+    // powered the machine off. Every action button pressed inside a wait is
+    // now dropped with a beep; the run keeps its mode, and the next press
+    // after the run is taken again.
+    void pressesDuringAWaitAreDroppedAndTheRunKeepsItsMode()
     {
         fake().processes.endAtOnce = false;
         enableSlot(1, QStringLiteral("/one"));
         enableSlot(2, QStringLiteral("/two"));
-        QStringList order;
         fake().processes.onStart = [&](qint64 pid, const QString &) {
-            order << QStringLiteral("start %1").arg(pid);
-            if (pid == 1001) {
-                QTimer::singleShot(0, m_form.get(), [&] { QTest::mouseClick(m_form->window()->test, Qt::LeftButton); });
-            } else if (pid == 1002) {
-                QTimer::singleShot(0, m_form.get(), [&] { fake().processes.end(1001); });
-                QTimer::singleShot(20, m_form.get(), [&] {
-                    QCOMPARE(run().currentSlot, 1);
-                    fake().processes.end(1002);
-                });
-            } else {
-                QTimer::singleShot(0, m_form.get(), [&, pid] { fake().processes.end(pid); });
-            }
+            QTimer::singleShot(0, m_form.get(), [&, pid] {
+                if (pid == 1001) {
+                    for (QPushButton *b : {m_form->window()->test, m_form->window()->ok1, m_form->window()->reboot,
+                                           m_form->window()->Suspend})
+                        QTest::mouseClick(b, Qt::LeftButton);
+                }
+                fake().processes.end(pid);
+            });
         };
 
-        run().ok1_Click();
+        QTest::mouseClick(m_form->window()->test, Qt::LeftButton);
 
-        // inner: 1002 (slot 1), 1003 (slot 2), run only; outer: 1004 (slot 2), shut down
-        QCOMPARE(order, QStringList({QStringLiteral("start 1001"), QStringLiteral("start 1002"),
-                                     QStringLiteral("start 1003"), QStringLiteral("start 1004")}));
-        QVERIFY(fake().log.indexOf(QStringLiteral("ended:1001")) < fake().log.indexOf(QStringLiteral("ended:1002")));
-        QCOMPARE(fake().clock.sleeps, 2);
+        QCOMPARE(fake().processes.started, QStringList({slot(1, QStringLiteral("/one")), slot(2, QStringLiteral("/two"))}));
+        QCOMPARE(fake().desktop.beeps, 4);
+        QCOMPARE(fake().journal.lines.filter(QStringLiteral("during the run was dropped")).size(), 4);
+        QCOMPARE(run().runMode, 0);
+        QVERIFY(fake().power.requests.isEmpty());
+        QCOMPARE(status(), QStringLiteral("設定された処理は終了しました"));
+        QVERIFY(!run().isRunning());
+
+        fake().processes.onStart = nullptr;
+        fake().processes.endAtOnce = true;
+        QTest::mouseClick(m_form->window()->ok1, Qt::LeftButton);
         QCOMPARE(fake().power.requests, QStringList{QStringLiteral("PowerOff")});
-        QCOMPARE(run().runOnly, 0);
-        QVERIFY(!run().isRunning());
-    }
-
-    void nestedPowerActionEndsTheOuterRunToo()
-    {
-        fake().processes.endAtOnce = false;
-        enableSlot(1, QStringLiteral("/one"));
-        enableSlot(2, QStringLiteral("/two"));
-        bool runningInside = false;
-        fake().processes.onStart = [&](qint64 pid, const QString &) {
-            if (pid == 1001) {
-                QTimer::singleShot(0, m_form.get(), [&] {
-                    runningInside = run().isRunning();
-                    QTest::mouseClick(m_form->window()->reboot, Qt::LeftButton);
-                    fake().processes.end(1001);
-                });
-            } else {
-                QTimer::singleShot(0, m_form.get(), [&, pid] { fake().processes.end(pid); });
-            }
-        };
-
-        run().ok1_Click();
-
-        QVERIFY(runningInside);
-        QCOMPARE(fake().processes.started.size(), 3); // outer slot 1, inner slots 1 and 2
-        QCOMPARE(fake().power.requests, QStringList{QStringLiteral("Reboot")});
-        QCOMPARE(fake().log.filter(QStringLiteral("end")).filter(QRegularExpression(QStringLiteral("^end$"))).size(), 1);
-        QVERIFY(!run().isRunning());
     }
 
     // The settings window, opened and closed while a slot runs, loads the main

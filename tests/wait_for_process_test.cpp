@@ -19,7 +19,7 @@ private:
 
     qint64 startRunning()
     {
-        return processes().shell(QStringLiteral("command.com /c x")).pid;
+        return processes().runSlot(1, QStringLiteral("x")).pid;
     }
 
 private slots:

@@ -4,6 +4,7 @@ set -euo pipefail
 
 # scdoc and perl turn the manual page sources into pages.
 packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev
+          libsystemd-dev pkg-config
           fonts-ipafont-gothic fonts-ipafont-mincho qt6-translations-l10n scdoc perl)
 if [[ "${1:-}" == "--tests" ]]; then
     packages+=(xvfb xauth xdotool x11-utils imagemagick dbus python3-dbusmock python3-dbus

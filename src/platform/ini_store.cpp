@@ -69,6 +69,7 @@ void IniStore::SaveSetting(const QString &key, const QString &value)
         m_failing = false;
         return;
     }
+    ++m_failedWrites;
     // One message per action: an apply writes thirteen keys, and all of them
     // fail alike. The next action that fails says so again.
     if (m_failing)

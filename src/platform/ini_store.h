@@ -26,6 +26,7 @@ public:
 
     QString GetSetting(const QString &key, const QString &defaultValue) override;
     void SaveSetting(const QString &key, const QString &value) override;
+    int failedWrites() const override { return m_failedWrites; }
 
 private:
     QSettings &settings();
@@ -36,6 +37,7 @@ private:
     QString m_filePath;
     std::unique_ptr<QSettings> m_settings;
     bool m_failing = false;
+    int m_failedWrites = 0;
     // Ends the silence after a reported failure once the current action is over.
     QObject m_actionScope;
 };

@@ -2,6 +2,7 @@
 
 #include "platform/ini_store.h"
 #include "platform/linux_desktop.h"
+#include "platform/linux_journal.h"
 #include "platform/linux_processes.h"
 #include "platform/logind_power.h"
 #include "platform/services.h"
@@ -15,14 +16,16 @@ class LinuxPlatform
 public:
     LinuxPlatform()
         : m_store(m_desktop, IniStore::defaultFilePath())
+        , m_processes(m_journal)
     {
     }
 
-    Services services() { return {m_store, m_desktop, m_processes, m_power, m_clock}; }
+    Services services() { return {m_store, m_desktop, m_processes, m_power, m_clock, m_journal}; }
 
 private:
     LinuxDesktop m_desktop;
     IniStore m_store;
+    LinuxJournal m_journal;
     LinuxProcesses m_processes;
     LogindPower m_power;
     WallClock m_clock;

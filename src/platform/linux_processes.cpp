@@ -1,7 +1,9 @@
 #include "platform/linux_processes.h"
 
 #include "platform/linux_folders.h"
+#include "platform/linux_journal.h"
 #include "platform/process_watch.h"
+#include "platform/slot_command.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -23,8 +25,10 @@ namespace quenby {
 
 namespace {
 
-const QString kCommandPrefix = QStringLiteral("command.com /c ");
-const QString kDeltreePrefix = QStringLiteral("deltree /Y ");
+// The shell's own search path where none is set.
+const QString kDefaultSearchPath = QStringLiteral("/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin");
+// The kernel takes no single argument longer than this.
+constexpr qsizetype kLongestArgument = 128 * 1024;
 
 int errorNumberFor(int err)
 {
@@ -50,10 +54,11 @@ int errorNumberFor(int err)
 // Spawn attributes of a hidden process: a session of its own (no controlling
 // terminal, and a quit of ours or a hang-up of our terminal does not reach
 // it), default signal handling and an empty signal mask whatever ours are.
+// Output and errors go to the descriptors given, or to /dev/null for -1.
 class HiddenSpawn
 {
 public:
-    HiddenSpawn()
+    HiddenSpawn(int output, int errors)
     {
         posix_spawnattr_init(&m_attr);
         posix_spawn_file_actions_init(&m_actions);
@@ -64,10 +69,10 @@ public:
         posix_spawnattr_setsigmask(&m_attr, &none);
         posix_spawnattr_setsigdefault(&m_attr, &all);
         posix_spawnattr_setflags(&m_attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-        // Nothing to read, and output that nobody reads cannot fill a pipe.
+        // Nothing to read; output goes where nothing can fill up.
         posix_spawn_file_actions_addopen(&m_actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&m_actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&m_actions, 2, "/dev/null", O_WRONLY, 0);
+        direct(1, output);
+        direct(2, errors);
         // Our own descriptors (the instance lock, the display) stay ours.
         posix_spawn_file_actions_addclosefrom_np(&m_actions, 3);
     }
@@ -89,37 +94,51 @@ public:
         pid_t pid = 0;
         const int err = ::posix_spawn(&pid, program.constData(), &m_actions, &m_attr, argv.data(), environ);
         if (err != 0)
-            return {0, errorNumberFor(err)};
-        return {pid, 0};
+            return {0, errorNumberFor(err), {}};
+        return {pid, 0, {}};
     }
 
 private:
+    void direct(int target, int source)
+    {
+        if (source < 0)
+            posix_spawn_file_actions_addopen(&m_actions, target, "/dev/null", O_WRONLY, 0);
+        else
+            posix_spawn_file_actions_adddup2(&m_actions, source, target);
+    }
+
     posix_spawnattr_t m_attr;
     posix_spawn_file_actions_t m_actions;
 };
 
-QByteArray quotedForShell(QByteArray word)
+// Closes a descriptor of ours once the child has its own copy.
+class OwnedDescriptor
 {
-    word.replace('\'', QByteArrayLiteral("'\\''"));
-    return '\'' + word + '\'';
-}
+public:
+    explicit OwnedDescriptor(int fd) : m_fd(fd) {}
+    ~OwnedDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    OwnedDescriptor(const OwnedDescriptor &) = delete;
+    OwnedDescriptor &operator=(const OwnedDescriptor &) = delete;
+    int fd() const { return m_fd; }
 
-// The full path of an existing file runs that file, even when the path holds
-// blanks, quotes or '$' that the shell would split or expand (browsing fills
-// in such paths, e.g. a folder named "My Scripts"). Anything else is a command
-// line for the shell, exactly as typed.
-QByteArray shellCommandFor(const QString &text)
+private:
+    int m_fd;
+};
+
+QString searchPath()
 {
-    const QFileInfo file(text);
-    if (file.isAbsolute() && file.isFile())
-        return quotedForShell(QFile::encodeName(text));
-    return text.toLocal8Bit();
+    return qEnvironmentVariableIsSet("PATH") ? qEnvironmentVariable("PATH") : kDefaultSearchPath;
 }
 
 } // namespace
 
-LinuxProcesses::LinuxProcesses(QString interpreter, QStringList helperFolders)
-    : m_interpreter(std::move(interpreter))
+LinuxProcesses::LinuxProcesses(LinuxJournal &journal, QString interpreter, QStringList helperFolders)
+    : m_journal(journal)
+    , m_interpreter(std::move(interpreter))
     , m_helperFolders(std::move(helperFolders))
 {
 }
@@ -134,54 +153,60 @@ QStringList LinuxProcesses::defaultHelperFolders()
     return {own, QDir::cleanPath(installed + QStringLiteral("/quenby"))};
 }
 
-ShellResult LinuxProcesses::shell(const QString &commandLine)
+ShellResult LinuxProcesses::runSlot(int slot, const QString &text)
 {
     // A NUL would cut the text short without anyone noticing.
-    if (commandLine.contains(QChar(0)) || !commandLine.startsWith(kCommandPrefix))
-        return {0, error_number::BadArgument};
-    const QString text = commandLine.mid(kCommandPrefix.size());
-    if (text.startsWith(kDeltreePrefix))
-        return deltree(text.mid(kDeltreePrefix.size()));
-    return runThroughShell(text);
+    if (text.contains(QChar(0)))
+        return {0, error_number::BadArgument, QStringLiteral("the text holds a NUL character")};
+    if (text.toLocal8Bit().size() >= kLongestArgument)
+        return {0, error_number::BadArgument, QStringLiteral("the text is too long")};
+    const SlotCommand command = slotCommandFor(text, searchPath(), m_interpreter);
+    if (command.error != 0)
+        return {0, command.error, command.detail};
+    const QString identifier = QStringLiteral("quenby-slot") + QString::number(slot);
+    const OwnedDescriptor output(m_journal.openStream(identifier, Journal::Level::Info));
+    const OwnedDescriptor errors(m_journal.openStream(identifier, Journal::Level::Warning));
+    ShellResult started = HiddenSpawn(output.fd(), errors.fd())
+                              .start(QFile::encodeName(m_interpreter), {QByteArrayLiteral("-c"), command.shellText});
+    started.detail = command.detail;
+    return started;
 }
 
-ShellResult LinuxProcesses::runThroughShell(const QString &text)
+// The home folder stands in for the Windows folder the clean-ups are named
+// after: without one, nothing is deleted and nothing is started.
+ShellResult LinuxProcesses::emptyTempFolder()
 {
-    return HiddenSpawn().start(QFile::encodeName(m_interpreter), {QByteArrayLiteral("-c"), shellCommandFor(text)});
+    const QString temp = linux_folders::windowsFolder().isEmpty() ? QString() : linux_folders::tempFolder();
+    if (temp.isEmpty())
+        return {0, 0, QStringLiteral("refused: no temporary-files folder that may be emptied")};
+    ShellResult started = startHelper({QStringLiteral("--empty"), temp});
+    started.detail = QStringLiteral("empties ") + temp;
+    return started;
 }
 
-// The home folder stands in for the Windows folder. Without one, or for any
-// other target, nothing is deleted and nothing is started.
-ShellResult LinuxProcesses::deltree(const QString &target)
+ShellResult LinuxProcesses::clearRecentDocuments()
 {
-    const QString windows = linux_folders::windowsFolder();
-    if (windows.isEmpty())
-        return {0, 0};
-    if (target == windows + QStringLiteral("\\temp\\*.*")) {
-        const QString temp = linux_folders::tempFolder();
-        if (temp.isEmpty())
-            return {0, 0};
-        return startHelper({QStringLiteral("--empty"), temp});
-    }
-    if (target == windows + QStringLiteral("\\recent\\*.*")) {
-        const QString list = linux_folders::recentlyUsedFile();
-        const QString folder = linux_folders::recentDocumentsFolder();
-        if (list.isEmpty() || folder.isEmpty())
-            return {0, 0};
-        return startHelper({QStringLiteral("--remove"), list, QStringLiteral("--empty"), folder});
-    }
-    return {0, 0};
+    const QString list = linux_folders::recentlyUsedFile();
+    const QString folder = linux_folders::recentDocumentsFolder();
+    if (linux_folders::windowsFolder().isEmpty() || list.isEmpty() || folder.isEmpty())
+        return {0, 0, QStringLiteral("refused: no home or data folder")};
+    ShellResult started = startHelper({QStringLiteral("--remove"), list, QStringLiteral("--empty"), folder});
+    started.detail = QStringLiteral("removes ") + list + QStringLiteral(" and empties ") + folder;
+    return started;
 }
 
 ShellResult LinuxProcesses::startHelper(const QStringList &arguments)
 {
     const QString helper = findHelper();
     if (helper.isEmpty())
-        return {0, error_number::FileNotFound};
+        return {0, error_number::FileNotFound, {}};
     QList<QByteArray> encoded;
     for (const QString &a : arguments)
         encoded << QFile::encodeName(a);
-    const ShellResult started = HiddenSpawn().start(QFile::encodeName(helper), encoded);
+    // The helper reports what it removed on its standard error.
+    const OwnedDescriptor report(m_journal.openStream(QStringLiteral("quenby"), Journal::Level::Info));
+    const int errors = report.fd() >= 0 ? report.fd() : m_journal.fallback();
+    const ShellResult started = HiddenSpawn(-1, errors).start(QFile::encodeName(helper), encoded);
     if (started.error == 0)
         reapInBackground(started.pid);
     return started;
@@ -201,7 +226,7 @@ QString LinuxProcesses::findHelper() const
 void LinuxProcesses::reapInBackground(qint64 pid)
 {
     std::unique_ptr<ProcessWatch> w = watch(pid);
-    if (!w)
+    if (!w || w->hasEnded())
         return;
     ProcessWatch *raw = w.get();
     QObject::connect(raw, &ProcessWatch::ended, raw, [this, raw] {

@@ -9,23 +9,26 @@
 
 namespace quenby {
 
-// Carries out the command texts of the run on Linux. "command.com /c <text>"
-// runs <text> through the shell, exactly as stored; when <text> is the full
-// path of an existing file, it runs that file whatever characters the path
-// holds. The two clean-up texts,
-// "deltree /Y <home>\temp\*.*" and "...\recent\*.*", empty the user's
-// temporary folder and clear the recent-documents list through the clean-up
-// helper; any other deltree target deletes nothing. Every process starts
-// hidden: its own session, no terminal, standard streams on /dev/null.
+class LinuxJournal;
+
+// Starts the run's processes on Linux. A slot's text runs through the shell
+// exactly as typed, once the program it names has been found (see
+// slot_command.h). The two clean-ups run in the clean-up helper. Every process
+// starts hidden: its own session, no terminal, input from /dev/null. A slot's
+// output and errors go to the journal under "quenby-slot<n>", the helper's
+// report under "quenby"; where no journal runs, a slot's output goes to
+// /dev/null and the helper's report to our standard error.
 class LinuxProcesses : public Processes
 {
 public:
     // `helperFolders`: where to look for the clean-up helper, in order.
-    explicit LinuxProcesses(QString interpreter = QStringLiteral("/bin/sh"),
-                            QStringList helperFolders = defaultHelperFolders());
+    LinuxProcesses(LinuxJournal &journal, QString interpreter = QStringLiteral("/bin/sh"),
+                   QStringList helperFolders = defaultHelperFolders());
     ~LinuxProcesses() override;
 
-    ShellResult shell(const QString &commandLine) override;
+    ShellResult runSlot(int slot, const QString &text) override;
+    ShellResult emptyTempFolder() override;
+    ShellResult clearRecentDocuments() override;
     std::unique_ptr<ProcessWatch> watch(qint64 pid) override;
 
     // Beside the running executable, then ../<libexec>/quenby/ relative to it.
@@ -33,12 +36,11 @@ public:
     static QString helperName() { return QStringLiteral("quenby-clean"); }
 
 private:
-    ShellResult runThroughShell(const QString &text);
-    ShellResult deltree(const QString &target);
     ShellResult startHelper(const QStringList &arguments);
     QString findHelper() const;
     void reapInBackground(qint64 pid);
 
+    LinuxJournal &m_journal;
     QString m_interpreter;
     QStringList m_helperFolders;
     std::vector<std::unique_ptr<ProcessWatch>> m_helpers;

@@ -16,19 +16,29 @@ namespace {
 // Only where the kernel has no process descriptors.
 constexpr int kFallbackIntervalMs = 100;
 
-enum class ChildState { Running, Gone };
+enum class ChildState { Running, Ended, NotOurs };
 
-// Collects the child if it has ended; a pid that is not our child counts as gone.
-ChildState collectIfEnded(pid_t pid)
+struct Collected
+{
+    ChildState state = ChildState::NotOurs;
+    ProcessEnd end;
+};
+
+// Collects the child if it has ended, with how it ended.
+Collected collectIfEnded(pid_t pid)
 {
     for (;;) {
         int status = 0;
         const pid_t r = ::waitpid(pid, &status, WNOHANG);
         if (r == 0)
-            return ChildState::Running;
+            return {ChildState::Running, {}};
         if (r < 0 && errno == EINTR)
             continue;
-        return ChildState::Gone;
+        if (r < 0)
+            return {ChildState::NotOurs, {}};
+        if (WIFSIGNALED(status))
+            return {ChildState::Ended, {true, true, WTERMSIG(status)}};
+        return {ChildState::Ended, {true, false, WEXITSTATUS(status)}};
     }
 }
 
@@ -60,9 +70,16 @@ ChildWatch::~ChildWatch()
 // another process while we look at it.
 std::unique_ptr<ChildWatch> ChildWatch::open(qint64 pid)
 {
-    if (pid <= 0 || pid != qint64(pid_t(pid)) || collectIfEnded(pid_t(pid)) == ChildState::Gone)
+    if (pid <= 0 || pid != qint64(pid_t(pid)))
+        return nullptr;
+    const Collected now = collectIfEnded(pid_t(pid));
+    if (now.state == ChildState::NotOurs)
         return nullptr;
     std::unique_ptr<ChildWatch> watch(new ChildWatch(pid));
+    if (now.state == ChildState::Ended) {
+        watch->markEnded(now.end);
+        return watch;
+    }
     const int pidfd = openProcessDescriptor(pid_t(pid));
     // Process descriptors are close-on-exec from the start. Without one (an old
     // kernel, no descriptor left, a sandbox that forbids the call) the child is
@@ -91,14 +108,23 @@ void ChildWatch::watchWithTimer()
 
 void ChildWatch::collect()
 {
-    if (m_ended || collectIfEnded(pid_t(m_pid)) == ChildState::Running)
+    if (m_ended)
         return;
-    m_ended = true;
+    const Collected now = collectIfEnded(pid_t(m_pid));
+    if (now.state == ChildState::Running)
+        return;
+    markEnded(now.end);
     if (m_notifier)
         m_notifier->setEnabled(false);
     if (m_timer)
         m_timer->stop();
     emit ended();
+}
+
+void ChildWatch::markEnded(ProcessEnd end)
+{
+    m_ended = true;
+    m_end = end;
 }
 
 } // namespace quenby

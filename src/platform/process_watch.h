@@ -17,22 +17,25 @@ class ChildWatch : public ProcessWatch
     Q_OBJECT
 
 public:
-    // nullptr when `pid` is not a running child of ours (already ended and
-    // collected now, or never ours).
+    // nullptr when `pid` is not a child of ours, or was collected before.
+    // A child that has already ended is collected now, and its watch says so.
     static std::unique_ptr<ChildWatch> open(qint64 pid);
     ~ChildWatch() override;
 
     bool hasEnded() const override { return m_ended; }
+    ProcessEnd end() const override { return m_end; }
 
 private:
     explicit ChildWatch(qint64 pid);
     void watchDescriptor(int pidfd);
     void watchWithTimer();
     void collect();
+    void markEnded(ProcessEnd end);
 
     qint64 m_pid;
     int m_pidfd = -1;
     bool m_ended = false;
+    ProcessEnd m_end;
     QSocketNotifier *m_notifier = nullptr;
     QTimer *m_timer = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/desktop.h"
+#include "platform/journal.h"
 #include "platform/power.h"
 #include "platform/processes.h"
 #include "platform/store.h"
@@ -18,6 +19,7 @@ struct Services
     Processes &processes;
     Power &power;
     Clock &clock;
+    Journal &journal;
 };
 
 } // namespace quenby

@@ -14,6 +14,10 @@ public:
     virtual QString GetSetting(const QString &key, const QString &defaultValue) = 0;
     // Returns once the value has reached the disk (or the failure has been reported).
     virtual void SaveSetting(const QString &key, const QString &value) = 0;
+    // How many writes have not reached the disk since the store was made. A
+    // window that closes after saving compares it before and after, so that
+    // edits that were not saved stay on screen.
+    virtual int failedWrites() const = 0;
 };
 
 } // namespace quenby

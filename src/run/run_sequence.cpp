@@ -5,6 +5,8 @@
 #include "run/wait_for_process.h"
 #include "settings/run_config.h"
 
+#include <QElapsedTimer>
+
 namespace quenby {
 
 namespace {
@@ -12,22 +14,52 @@ namespace {
 const QString kCommandPrefix = QStringLiteral("command.com /c ");
 const QString kDeltreePrefix = QStringLiteral("command.com /c deltree /Y ");
 
-
 constexpr int kTempCleanUp = 6;
 constexpr int kRecentCleanUp = 7;
 
-// Counts the runs under way, nested ones included, for as long as one lives.
-class DepthGuard
+// Marks a run as under way for as long as it lives.
+class RunningGuard
 {
 public:
-    explicit DepthGuard(int &depth) : m_depth(depth) { ++m_depth; }
-    ~DepthGuard() { --m_depth; }
-    DepthGuard(const DepthGuard &) = delete;
-    DepthGuard &operator=(const DepthGuard &) = delete;
+    explicit RunningGuard(bool &running) : m_running(running) { m_running = true; }
+    ~RunningGuard() { m_running = false; }
+    RunningGuard(const RunningGuard &) = delete;
+    RunningGuard &operator=(const RunningGuard &) = delete;
 
 private:
-    int &m_depth;
+    bool &m_running;
 };
+
+QString buttonName(int button)
+{
+    static const QString names[] = {QStringLiteral("終了 (shut down)"), QStringLiteral("再起動 (restart)"),
+                                    QStringLiteral("サスペンド (suspend)"), QStringLiteral("実行のみ (run only)")};
+    return names[button];
+}
+
+QString powerName(PowerAction action)
+{
+    switch (action) {
+    case PowerAction::Reboot:
+        return QStringLiteral("Reboot");
+    case PowerAction::Suspend:
+        return QStringLiteral("Suspend");
+    case PowerAction::PowerOff:
+        break;
+    }
+    return QStringLiteral("PowerOff");
+}
+
+// "text: detail", or the text alone when there is no detail.
+QString withDetail(const QString &text, const QString &detail)
+{
+    return detail.isEmpty() ? text : text + QStringLiteral(": ") + detail;
+}
+
+QString seconds(qint64 ms)
+{
+    return QString::number(double(ms) / 1000.0, 'f', 1) + QStringLiteral(" s");
+}
 
 } // namespace
 
@@ -37,55 +69,65 @@ RunSequence::RunSequence(RunHost &host, const Services &services)
 {
 }
 
-// From the start of the pause to the end of the program no run may start:
-// user input waits anyway, but a button's delayed click (a keyboard
-// accelerator animates the press first) arrives through a timer.
-bool RunSequence::acceptsClick() const
+// Pressing a button again while a run waits for a program would start the
+// slots a second time, next to the copy still running, and could turn a
+// run-only run into a shut-down: the press is dropped with a beep. From the
+// pause on, a delayed click (a keyboard accelerator animates the press first)
+// is dropped without one; the user's input waits anyway.
+bool RunSequence::acceptsPress(Button button)
 {
-    return !m_exclusive && !m_programEnded;
+    if (m_exclusive || m_programEnded)
+        return false;
+    if (!m_running)
+        return true;
+    m_services.desktop.beep();
+    note(QStringLiteral("a press of ") + buttonName(int(button)) + QStringLiteral(" during the run was dropped"));
+    return false;
 }
 
 void RunSequence::ok1_Click()
 {
-    if (!acceptsClick())
-        return;
-    {
-        DepthGuard depth(m_depth);
-        m_host.setStatus(QStringLiteral("設定内容を処理中"));
-        m_host.SavePosition();
-        runSteps();
-    }
-    if (m_depth == 0) {
-        m_exclusive = false;
-        m_host.runFinished();
-    }
+    if (acceptsPress(Button::ShutDown))
+        run(Button::ShutDown);
 }
 
 void RunSequence::reboot_Click()
 {
-    if (!acceptsClick())
+    if (!acceptsPress(Button::Restart))
         return;
     runMode = 1;
-    ok1_Click();
+    run(Button::Restart);
 }
 
 void RunSequence::Suspend_Click()
 {
-    if (!acceptsClick())
+    if (!acceptsPress(Button::Suspend))
         return;
     runMode = 2;
-    ok1_Click();
+    run(Button::Suspend);
 }
 
 void RunSequence::test_Click()
 {
-    if (!acceptsClick())
+    if (!acceptsPress(Button::RunOnly))
         return;
     runOnly = 1;
-    ok1_Click();
+    run(Button::RunOnly);
 }
 
-// A nested run that ended the program leaves nothing for this one to do.
+void RunSequence::run(Button button)
+{
+    {
+        RunningGuard running(m_running);
+        m_host.setStatus(QStringLiteral("設定内容を処理中"));
+        m_host.SavePosition();
+        note(QStringLiteral("run started by ") + buttonName(int(button)));
+        runSteps();
+    }
+    m_exclusive = false;
+    m_host.runFinished();
+}
+
 void RunSequence::runSteps()
 {
     if (!runProgramSlots() || m_programEnded)
@@ -107,48 +149,86 @@ bool RunSequence::runProgramSlots()
         currentSlot = n;
         programPath = RunConfig.kidou[n];
         const int error = RunProgram();
-        if (m_programEnded || (error != 0 && handleError(error) == Next::Stop))
+        if (m_programEnded)
             return false;
+        if (error != 0 && handleError(error) == Next::Stop) {
+            note(QStringLiteral("run stopped at slot ") + QString::number(n), Journal::Level::Warning);
+            return false;
+        }
     }
     return true;
 }
 
-// Starts the slot's command hidden and waits for it. Returns the error number
-// of a failed start (taskId then keeps its earlier value), else 0.
+// Starts the slot's text hidden and waits for it. Returns the error number of
+// a failed start (taskId then keeps its earlier value), else 0.
 int RunSequence::RunProgram()
 {
     commandLine = kCommandPrefix + programPath;
-    const ShellResult started = m_services.processes.shell(commandLine);
-    if (started.error != 0)
+    note(slotTag() + commandLine);
+    const ShellResult started = m_services.processes.runSlot(currentSlot, programPath);
+    if (started.error != 0) {
+        note(withDetail(slotTag() + QStringLiteral("cannot be started (error %1)").arg(started.error), started.detail),
+             Journal::Level::Warning);
         return started.error;
+    }
     taskId = qint32(started.pid);
-    WaitForProcess(taskId, m_services.processes);
+    note(withDetail(slotTag() + QStringLiteral("started as process %1").arg(started.pid), started.detail));
+    QElapsedTimer clock;
+    clock.start();
+    const ProcessEnd end = WaitForProcess(taskId, m_services.processes);
+    recordEnd(end, clock.elapsed());
     return 0;
+}
+
+// A program's own failure is its business: it is recorded, the run goes on.
+void RunSequence::recordEnd(const ProcessEnd &end, qint64 elapsedMs)
+{
+    QString how = QStringLiteral("ended");
+    if (end.known && end.signalled)
+        how += QStringLiteral(" by signal %1").arg(end.code);
+    else if (end.known)
+        how += QStringLiteral(" with exit status %1").arg(end.code);
+    const bool clean = end.known && !end.signalled && end.code == 0;
+    note(slotTag() + how + QStringLiteral(" after ") + seconds(elapsedMs),
+         clean ? Journal::Level::Info : Journal::Level::Warning);
 }
 
 bool RunSequence::runCleanUps()
 {
-    if (RunConfig.check[kTempCleanUp] == 1) {
-        const int error = startCleanUp(QStringLiteral("\\temp\\*.*"));
-        if (error != 0 && handleError(error) == Next::Stop)
-            return false;
-    }
-    if (RunConfig.check[kRecentCleanUp] == 1) {
-        const int error = startCleanUp(QStringLiteral("\\recent\\*.*"));
+    for (int n : {kTempCleanUp, kRecentCleanUp}) {
+        if (RunConfig.check[n] != 1)
+            continue;
+        const int error = startCleanUp(n);
         if (error != 0 && handleError(error) == Next::Stop)
             return false;
     }
     return true;
 }
 
-// Started hidden and not waited for.
-int RunSequence::startCleanUp(const QString &folderSuffix)
+// Started hidden and not waited for; the helper reports what it removed.
+int RunSequence::startCleanUp(int n)
 {
-    commandLine = kDeltreePrefix + m_host.windowsDir() + folderSuffix;
-    const ShellResult started = m_services.processes.shell(commandLine);
-    if (started.error != 0)
+    const bool temp = n == kTempCleanUp;
+    commandLine = kDeltreePrefix + m_host.windowsDir()
+                  + (temp ? QStringLiteral("\\temp\\*.*") : QStringLiteral("\\recent\\*.*"));
+    const QString tag = QStringLiteral("clean-up %1: ").arg(n);
+    note(tag + commandLine);
+    const ShellResult started = temp ? m_services.processes.emptyTempFolder()
+                                     : m_services.processes.clearRecentDocuments();
+    return recordCleanUpStart(tag, started);
+}
+
+int RunSequence::recordCleanUpStart(const QString &tag, const ShellResult &started)
+{
+    if (started.error != 0) {
+        note(tag + QStringLiteral("cannot be started (error %1)").arg(started.error), Journal::Level::Warning);
         return started.error;
+    }
     taskId = qint32(started.pid);
+    if (started.pid == 0)
+        note(tag + started.detail, Journal::Level::Warning);
+    else
+        note(withDetail(tag + QStringLiteral("started as process %1").arg(started.pid), started.detail));
     return 0;
 }
 
@@ -156,9 +236,12 @@ int RunSequence::startCleanUp(const QString &folderSuffix)
 // goes on with the power action.
 void RunSequence::pause()
 {
+    note(QStringLiteral("pause of %1 s").arg(RunConfig.byou));
     const int error = PauseSeconds(RunConfig.byou, m_services.clock);
-    if (error != 0)
-        handleError(error);
+    if (error == 0)
+        return;
+    note(QStringLiteral("pause skipped: %1 s is outside -32768..32767").arg(RunConfig.byou), Journal::Level::Warning);
+    handleError(error);
 }
 
 void RunSequence::powerAction()
@@ -166,6 +249,7 @@ void RunSequence::powerAction()
     if (runOnly == 1) {
         runOnly = 0;
         m_host.setStatus(QStringLiteral("設定された処理は終了しました"));
+        note(QStringLiteral("run finished; run only, the machine stays on"));
         return;
     }
     if (runMode == 1) {
@@ -185,8 +269,13 @@ void RunSequence::powerAction()
 // the end rather than passed over as if the machine were going down.
 void RunSequence::requestPower(PowerAction action, const QString &failureText)
 {
+    note(QStringLiteral("power request ") + powerName(action));
     const QString refusal = m_services.power.request(action);
-    if (!refusal.isEmpty()) {
+    if (refusal.isEmpty()) {
+        note(QStringLiteral("power request ") + powerName(action) + QStringLiteral(" accepted"));
+    } else {
+        note(QStringLiteral("power request ") + powerName(action) + QStringLiteral(" refused: ") + refusal,
+             Journal::Level::Warning);
         m_services.desktop.beep();
         m_services.desktop.messageBox(failureText + QStringLiteral("\r\n") + refusal);
     }
@@ -218,6 +307,16 @@ QString RunSequence::slotMessage(int error) const
     if (error == error_number::FileNotFound)
         text += QStringLiteral("ディレクトリ 又は、ファイル名が違うか ファイルが存在しません。\r\n");
     return text + QStringLiteral("実行させたいファイルのフルパスを確認してください。");
+}
+
+void RunSequence::note(const QString &line, Journal::Level level)
+{
+    m_services.journal.record(line, level);
+}
+
+QString RunSequence::slotTag() const
+{
+    return QStringLiteral("slot %1: ").arg(currentSlot);
 }
 
 } // namespace quenby

@@ -21,8 +21,12 @@ QString slotMessage(int slot)
 
 QString pauseMessage()
 {
-    return QStringLiteral("待ち時間\u3000-2147483648 から 2147483647 までの整数（秒）を指定してください。");
+    return QStringLiteral("待ち時間\u3000-32768 から 32767 までの整数（秒）を指定してください。");
 }
+
+// The run pauses for a 16-bit number of seconds; anything else it skips.
+constexpr qint64 kShortestPause = -32768;
+constexpr qint64 kLongestPause = 32767;
 
 } // namespace
 
@@ -46,11 +50,15 @@ void Form2::Save_Click()
 }
 
 // Start-up reads the pause with the same converter, so whatever is accepted
-// here reads back as the same number. An empty box stands for 0.
+// here reads back as the same number; only what the run can honour is
+// accepted. An empty box stands for 0.
 bool Form2::pauseTextAccepted() const
 {
     const QString pause = Text[6]->text();
-    return pause.isEmpty() || textToLong(pause).has_value();
+    if (pause.isEmpty())
+        return true;
+    const std::optional<qint32> seconds = textToLong(pause);
+    return seconds && *seconds >= kShortestPause && *seconds <= kLongestPause;
 }
 
 bool Form2::applySlot(int slot)

@@ -1,5 +1,6 @@
 """End-to-end cases: the real program in an X server, driven by clicks and keys."""
 
+import json
 import os
 import shutil
 import signal
@@ -268,6 +269,148 @@ class SettingsWindow(SandboxCase):
         self.box.click(window, MAIN_BUTTONS['test'])
         harness.wait_until(lambda: read_lines(log) == ['nightly'], 15, 'the configured program to run')
         self.assertRunning(app)
+
+
+JOURNAL_SOCKET = '/run/systemd/journal/socket'
+TEXT6 = (236, 362)
+
+
+class RunFailuresAndRecord(SandboxCase):
+    """A run that cannot do what it was set up for says so, runs once, and leaves a record."""
+
+    def record(self, app):
+        """The run's record: the program's lines in the journal, or on standard error without one."""
+        if os.path.exists(JOURNAL_SOCKET):
+            out = subprocess.run(['journalctl', '--no-pager', '-o', 'json', '-t', 'quenby'],
+                                 capture_output=True, text=True).stdout
+            entries = [json.loads(line) for line in out.splitlines() if line.strip()]
+            # The program's own lines, and its clean-up helper's, which name this sandbox.
+            return [e['MESSAGE'] for e in entries if isinstance(e.get('MESSAGE'), str)
+                    and (e.get('_PID') == str(app.pid) or self.box.root in e['MESSAGE'])]
+        with open(os.path.join(self.box.root, 'program-%d.log' % self.box.apps.index(app))) as f:
+            # The clean-up helper's report comes under its own name.
+            return [line[len('quenby: '):].rstrip('\n') if line.startswith('quenby: ') else line.rstrip('\n')
+                    for line in f if line.startswith(('quenby: ', 'quenby-clean: '))]
+
+    def write_script(self, name, body, mode=stat.S_IRWXU):
+        path = os.path.join(self.box.work, name)
+        with open(path, 'w') as f:
+            f.write(body)
+        os.chmod(path, mode)
+        return path
+
+    def dismiss_message(self, app):
+        message = self.box.wait_window(MESSAGE_TITLE, pid=app.pid)
+        self.box.key(message, 'Return')
+        self.box.wait_no_window(MESSAGE_TITLE)
+
+    def test_a_slot_naming_a_missing_program_stops_the_run_at_its_settings(self):
+        log = os.path.join(self.box.work, 'ran.txt')
+        after = self.write_slot_script('after', log)
+        self.box.write_ini({'Check1': '1', 'kidou1': os.path.join(self.box.work, 'moved-away.sh') + ' --full',
+                            'Check2': '1', 'kidou2': after, 'byou': '0'})
+        app, window = self.start()
+        self.box.click(window, MAIN_BUTTONS['ok1'])
+        self.dismiss_message(app)
+        self.box.wait_window(SETTINGS_TITLE, pid=app.pid)
+        time.sleep(1)
+        self.assertEqual(self.box.power_calls(), [])
+        self.assertEqual(read_lines(log), [])
+        self.assertRunning(app)
+        self.assertIn('run stopped at slot 1', self.record(app))
+
+    def test_a_file_that_cannot_be_run_gives_error_5_and_a_script_without_permission_runs(self):
+        log = os.path.join(self.box.work, 'ran.txt')
+        plain = stat.S_IRUSR | stat.S_IWUSR
+        data = self.write_script('notes.txt', 'not a program\n', plain)
+        script = self.write_script('backup.sh', 'echo backup "$1" >> "%s"\n' % log, plain)
+        self.box.write_ini({'Check1': '1', 'kidou1': data, 'Check2': '1', 'kidou2': script + ' nightly', 'byou': '0'})
+        app, window = self.start()
+        self.box.click(window, MAIN_BUTTONS['test'])
+        self.dismiss_message(app)
+        self.box.wait_window(SETTINGS_TITLE, pid=app.pid)
+        harness.wait_until(lambda: read_lines(log) == ['backup', 'nightly'], 15, 'slot 2 to run after the error')
+        self.assertEqual(self.box.windows(MESSAGE_TITLE, pid=app.pid), [])
+        self.assertEqual(self.box.power_calls(), [])
+        self.assertRunning(app)
+
+    def test_presses_during_a_wait_start_nothing_and_power_nothing_off(self):
+        log = os.path.join(self.box.work, 'ran.txt')
+        script = self.write_script('slow.sh', '#!/bin/sh\necho start >> "%s"\nsleep 2\n' % log)
+        self.box.write_ini({'Check1': '1', 'kidou1': script, 'byou': '0'})
+        app, window = self.start()
+        self.box.click(window, MAIN_BUTTONS['test'])
+        harness.wait_until(lambda: read_lines(log) == ['start'], 10, 'the slot to start')
+        # Never the same spot twice in a row: the pointer would not move.
+        for button in ('ok1', 'test', 'Suspend'):
+            self.box.click(window, MAIN_BUTTONS[button])
+        harness.wait_until(lambda: 'run finished; run only, the machine stays on' in self.record(app), 15,
+                           'the run to finish')
+        time.sleep(0.5)
+        self.assertEqual(read_lines(log), ['start'])
+        self.assertEqual(self.box.power_calls(), [])
+        self.assertRunning(app)
+        self.assertEqual(sum('during the run was dropped' in line for line in self.record(app)), 3)
+
+    def test_a_pause_the_run_cannot_honour_is_refused_before_anything_is_written(self):
+        app, window = self.start()
+        self.box.click(window, MAIN_BUTTONS['setting'])
+        settings = self.box.wait_window(SETTINGS_TITLE, pid=app.pid)
+        self.box.click(settings, TEXT6)
+        self.box.key(settings, 'ctrl+a')
+        self.box.type_text(settings, '40000')
+        self.box.click(settings, SETTINGS_SPOTS['ok2'])
+        self.dismiss_message(app)
+        time.sleep(0.3)
+        self.assertEqual(self.box.windows(SETTINGS_TITLE, pid=app.pid), [settings])
+        self.assertNotIn('byou', self.box.ini())
+        self.assertNotIn('Check1', self.box.ini())
+
+    def test_ok_after_a_failed_save_keeps_the_window_and_its_edits(self):
+        app, window = self.start()
+        self.box.click(window, MAIN_BUTTONS['setting'])
+        settings = self.box.wait_window(SETTINGS_TITLE, pid=app.pid)
+        # The settings file turns into a folder: no write can reach it.
+        os.remove(self.box.ini_path)
+        os.mkdir(self.box.ini_path)
+        self.box.click(settings, SETTINGS_SPOTS['Check1'])
+        self.box.click(settings, SETTINGS_SPOTS['Text1'])
+        self.box.type_text(settings, '/usr/local/bin/nightly')
+        self.box.click(settings, SETTINGS_SPOTS['ok2'])
+        self.dismiss_message(app)
+        time.sleep(0.3)
+        self.assertEqual(self.box.windows(SETTINGS_TITLE, pid=app.pid), [settings])
+        self.assertEqual(self.box.windows(MAIN_TITLE), [])
+        self.assertRunning(app)
+
+    def test_a_run_leaves_every_step_on_record_and_each_slot_output_apart(self):
+        script = self.write_script('says.sh', '#!/bin/sh\necho to the slot stream\nexit 4\n')
+        with open(os.path.join(self.box.tmp, 'old.tmp'), 'w') as f:
+            f.write('x')
+        self.box.write_ini({'Check1': '1', 'kidou1': script, 'Check6': '1', 'byou': '0'})
+        app, window = self.start()
+        self.box.click(window, MAIN_BUTTONS['test'])
+        harness.wait_until(lambda: any('removed' in line for line in self.record(app))
+                           and any(line.startswith('run finished') for line in self.record(app)), 15,
+                           'the end of the run and the clean-up report')
+        record = self.record(app)
+        expected = ['run started by 実行のみ (run only)', 'slot 1: command.com /c ' + script,
+                    'slot 1: started as process ', 'slot 1: ended with exit status 4 after ',
+                    'clean-up 6: command.com /c deltree /Y ' + self.box.home + '\\temp\\*.*',
+                    'clean-up 6: started as process ', 'pause of 0 s',
+                    'run finished; run only, the machine stays on']
+        found = [next((i for i, line in enumerate(record) if line.startswith(e)), None) for e in expected]
+        self.assertNotIn(None, found, record)
+        self.assertEqual(found, sorted(found), record)
+        self.assertTrue(any(line.startswith('quenby-clean: ' + self.box.tmp + ': 1 removed') for line in record),
+                        record)
+        if os.path.exists(JOURNAL_SOCKET):
+            slot = subprocess.run(['journalctl', '--no-pager', '-o', 'cat', '-t', 'quenby-slot1'],
+                                  capture_output=True, text=True).stdout
+            self.assertIn('to the slot stream', slot)
+        else:
+            # Without a journal a slot's output goes nowhere, never into the record.
+            self.assertNotIn('to the slot stream', '\n'.join(record))
 
 
 if __name__ == '__main__':

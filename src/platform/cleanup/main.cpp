@@ -3,23 +3,69 @@
 //
 //   quenby-clean [--empty FOLDER | --remove FILE]...
 //
-// Only what the user running it owns is deleted; see folder_cleaner.h.
+// Only what the user running it owns is deleted; see folder_cleaner.h. One
+// line per argument on standard error says what was removed, for the run's
+// record (the program hands the helper a journal stream there).
 
 #include "platform/folder_cleaner.h"
 
 #include <cstdio>
 #include <cstring>
 
+#include <ftw.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+long g_entries = 0;
+
+int countEntry(const char *, const struct stat *, int, struct FTW *)
+{
+    ++g_entries;
+    return 0;
+}
+
+// Everything below `folder` on its own file system, links not followed; -1
+// when it cannot be read.
+long entriesBelow(const char *folder)
+{
+    g_entries = 0;
+    if (::nftw(folder, countEntry, 16, FTW_PHYS | FTW_MOUNT) != 0)
+        return -1;
+    return g_entries - 1;
+}
+
+void emptyAndReport(const char *folder, uid_t owner)
+{
+    const long before = entriesBelow(folder);
+    quenby::cleanup::emptyFolder(folder, owner);
+    const long after = entriesBelow(folder);
+    if (before < 0)
+        std::fprintf(stderr, "quenby-clean: %s cannot be read: nothing removed\n", folder);
+    else
+        std::fprintf(stderr, "quenby-clean: %s: %ld removed, %ld kept\n", folder, before - after, after);
+}
+
+void removeAndReport(const char *file, uid_t owner)
+{
+    struct stat st {};
+    const bool there = ::lstat(file, &st) == 0;
+    quenby::cleanup::removeFile(file, owner);
+    const bool left = ::lstat(file, &st) == 0;
+    std::fprintf(stderr, "quenby-clean: %s: %s\n", file, !there ? "not there" : left ? "kept" : "removed");
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
     const uid_t owner = ::getuid();
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--empty") == 0) {
-            quenby::cleanup::emptyFolder(argv[i + 1], owner);
+            emptyAndReport(argv[i + 1], owner);
         } else if (std::strcmp(argv[i], "--remove") == 0) {
-            quenby::cleanup::removeFile(argv[i + 1], owner);
+            removeAndReport(argv[i + 1], owner);
         } else {
             std::fprintf(stderr, "quenby-clean: unknown option %s\n", argv[i]);
             return 2;

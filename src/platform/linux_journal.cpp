@@ -1,0 +1,62 @@
+#include "platform/linux_journal.h"
+
+#include <QByteArray>
+
+#include <cerrno>
+
+#include <syslog.h>
+#include <systemd/sd-journal.h>
+
+namespace quenby {
+
+namespace {
+
+const char kIdentifier[] = "quenby";
+// Where the journal listens. Sending there fails silently when it is missing,
+// so its absence is looked for first.
+const char kJournalSocket[] = "/run/systemd/journal/socket";
+
+int priorityOf(Journal::Level level)
+{
+    return level == Journal::Level::Warning ? LOG_WARNING : LOG_INFO;
+}
+
+} // namespace
+
+LinuxJournal::LinuxJournal(int fallback)
+    : m_fallback(fallback)
+{
+}
+
+void LinuxJournal::record(const QString &line, Level level)
+{
+    const QByteArray text = line.toUtf8();
+    if (::access(kJournalSocket, F_OK) == 0
+        && ::sd_journal_send("MESSAGE=%s", text.constData(), "PRIORITY=%d", priorityOf(level), "SYSLOG_IDENTIFIER=%s",
+                             kIdentifier, nullptr)
+               >= 0)
+        return;
+    writeFallback(QByteArray(kIdentifier) + ": " + text + '\n');
+}
+
+int LinuxJournal::openStream(const QString &identifier, Level level)
+{
+    const int fd = ::sd_journal_stream_fd(identifier.toUtf8().constData(), priorityOf(level), 0);
+    return fd < 0 ? -1 : fd;
+}
+
+// One write per line, so lines of the helper sharing the descriptor do not interleave.
+void LinuxJournal::writeFallback(const QByteArray &text)
+{
+    qsizetype done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(m_fallback, text.constData() + done, size_t(text.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        done += n;
+    }
+}
+
+} // namespace quenby

@@ -1,0 +1,239 @@
+#include "platform/slot_command.h"
+
+#include "platform/processes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QStringList>
+
+#include <elf.h>
+#include <unistd.h>
+
+namespace quenby {
+
+namespace {
+
+// The kernel reads at most this much of a "#!" line.
+constexpr qint64 kHeaderSize = 256;
+
+// Words the shell never looks up as a program: its keywords and builtins.
+const QSet<QString> &shellWords()
+{
+    static const QSet<QString> words = [] {
+        const QStringList list = QStringLiteral(
+            "if then else elif fi case esac for while until do done in function select time coproc "
+            ". : alias bg break cd command continue echo eval exec exit export false fc fg getopts hash "
+            "jobs kill local newgrp printf pwd read readonly return set shift source test times trap "
+            "true type ulimit umask unalias unset wait").split(u' ');
+        return QSet<QString>(list.begin(), list.end());
+    }();
+    return words;
+}
+
+// Characters that make the shell quote, expand, redirect or split a word.
+bool isPlainWord(const QString &word)
+{
+    static const QString special = QStringLiteral("'\"\\$`*?[]{}~#=;&|<>()!\r");
+    if (word.isEmpty() || shellWords().contains(word))
+        return false;
+    for (const QChar c : word) {
+        if (special.contains(c) || c.unicode() == 0)
+            return false;
+    }
+    return true;
+}
+
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n';
+}
+
+QByteArray quotedForShell(QByteArray word)
+{
+    word.replace('\'', QByteArrayLiteral("'\\''"));
+    return '\'' + word + '\'';
+}
+
+bool isExecutable(const QString &path)
+{
+    return ::access(QFile::encodeName(path).constData(), X_OK) == 0;
+}
+
+bool isRunnableFile(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && isExecutable(path);
+}
+
+// As the shell searches: the first executable regular file on the path wins;
+// failing that, a regular file that is there but not executable.
+QString lookUp(const QString &word, const QString &searchPath)
+{
+    if (word.contains(u'/'))
+        return QFileInfo::exists(word) ? word : QString();
+    QString notExecutable;
+    for (const QString &entry : searchPath.split(u':')) {
+        const QString candidate = (entry.isEmpty() ? QStringLiteral(".") : entry) + u'/' + word;
+        if (isRunnableFile(candidate))
+            return candidate;
+        if (notExecutable.isEmpty() && QFileInfo(candidate).isFile())
+            notExecutable = candidate;
+    }
+    return notExecutable;
+}
+
+QByteArray readHeader(const QString &path, bool *readable)
+{
+    QFile file(path);
+    *readable = file.open(QIODevice::ReadOnly);
+    return *readable ? file.read(kHeaderSize) : QByteArray();
+}
+
+struct Shebang
+{
+    QByteArray interpreter;
+    QByteArray argument;
+};
+
+// "#!interpreter [one argument]", the way the kernel splits it.
+Shebang parseShebang(const QByteArray &header)
+{
+    QByteArray line = header.mid(2);
+    const qsizetype end = line.indexOf('\n');
+    if (end >= 0)
+        line.truncate(end);
+    line = line.trimmed();
+    qsizetype blank = 0;
+    while (blank < line.size() && line[blank] != ' ' && line[blank] != '\t')
+        ++blank;
+    return {line.left(blank), line.mid(blank).trimmed()};
+}
+
+// Empty when the interpreter of a "#!" line can be started, else why not.
+QString interpreterProblem(const QByteArray &interpreter)
+{
+    const QString path = QFile::decodeName(interpreter);
+    if (isRunnableFile(path))
+        return QString();
+    return QStringLiteral("its interpreter \"") + path + QStringLiteral("\" is not there or cannot be run");
+}
+
+// Formats the kernel may run besides ours (emulators, interpreters) are
+// registered here; with any of them, a foreign file is not judged.
+bool kernelKnowsOtherFormats()
+{
+    const QStringList entries = QDir(QStringLiteral("/proc/sys/fs/binfmt_misc")).entryList(QDir::Files);
+    for (const QString &e : entries) {
+        if (e != QStringLiteral("register") && e != QStringLiteral("status"))
+            return true;
+    }
+    return false;
+}
+
+bool isOwnMachine(const QByteArray &header)
+{
+    static const QByteArray own = [] {
+        QFile self(QStringLiteral("/proc/self/exe"));
+        return self.open(QIODevice::ReadOnly) ? self.read(EI_NIDENT + 4) : QByteArray();
+    }();
+    if (own.size() < EI_NIDENT + 4 || header.size() < EI_NIDENT + 4)
+        return true;
+    const quint16 ownMachine = quint8(own[18]) | quint8(own[19]) << 8;
+    const quint16 machine = quint8(header[18]) | quint8(header[19]) << 8;
+    if (machine == ownMachine && header[EI_DATA] == own[EI_DATA])
+        return true;
+    // 32-bit programs of the same family run where the kernel allows them.
+    return (ownMachine == EM_X86_64 && machine == EM_386) || (ownMachine == EM_AARCH64 && machine == EM_ARM);
+}
+
+// Empty when the kernel can start the file, else what stands in its way.
+QString whyKernelCannotRun(const QByteArray &header)
+{
+    if (header.startsWith("#!"))
+        return interpreterProblem(parseShebang(header).interpreter);
+    const bool elf = header.startsWith(ELFMAG);
+    const bool binary = !elf && header.left(80).split('\n').first().contains('\0');
+    if ((elf && !isOwnMachine(header)) || binary) {
+        if (!kernelKnowsOtherFormats())
+            return elf ? QStringLiteral("it is a program for another kind of machine")
+                       : QStringLiteral("it is not a program");
+    }
+    return QString();
+}
+
+SlotCommand refused(int error, const QString &program, const QString &why)
+{
+    return {error, {}, program + QStringLiteral(": ") + why};
+}
+
+// A readable file without the execute permission runs when it says how: the
+// interpreter of its "#!" line, or `shell` for a name ending in .sh. The
+// interpreter is handed the file itself: a bare name would be looked for in
+// the current folder, not on the path.
+SlotCommand commandForScript(const QString &program, const QByteArray &header, const QByteArray &rest,
+                             const QString &shell)
+{
+    const QByteArray file = quotedForShell(QFile::encodeName(program));
+    const QString how = program + QStringLiteral(" (no execute permission: run with ");
+    if (header.startsWith("#!")) {
+        const Shebang shebang = parseShebang(header);
+        const QString problem = interpreterProblem(shebang.interpreter);
+        if (!problem.isEmpty())
+            return refused(error_number::BadArgument, program, problem);
+        QByteArray text = quotedForShell(shebang.interpreter) + ' ';
+        if (!shebang.argument.isEmpty())
+            text += quotedForShell(shebang.argument) + ' ';
+        return {0, text + file + rest, how + QFile::decodeName(shebang.interpreter) + u')'};
+    }
+    if (program.endsWith(QStringLiteral(".sh")))
+        return {0, quotedForShell(QFile::encodeName(shell)) + ' ' + file + rest, how + shell + u')'};
+    return refused(error_number::BadArgument, program, QStringLiteral("is not executable"));
+}
+
+// `typed` is how the program stands in the shell text, `rest` what follows it.
+SlotCommand commandForProgram(const QString &program, const QByteArray &typed, const QByteArray &rest,
+                              const QString &shell)
+{
+    const QFileInfo info(program);
+    if (info.isDir())
+        return refused(error_number::BadArgument, program, QStringLiteral("is a folder"));
+    if (!info.isFile())
+        return refused(error_number::BadArgument, program, QStringLiteral("is not a regular file"));
+    bool readable = false;
+    const QByteArray header = readHeader(program, &readable);
+    if (isExecutable(program)) {
+        const QString why = readable ? whyKernelCannotRun(header) : QString();
+        if (!why.isEmpty())
+            return refused(error_number::BadArgument, program, why);
+        return {0, typed + rest, program};
+    }
+    if (!readable)
+        return refused(error_number::BadArgument, program, QStringLiteral("can be neither run nor read"));
+    return commandForScript(program, header, rest, shell);
+}
+
+} // namespace
+
+SlotCommand slotCommandFor(const QString &text, const QString &searchPath, const QString &shell)
+{
+    const QFileInfo whole(text);
+    if (whole.isAbsolute() && whole.isFile())
+        return commandForProgram(text, quotedForShell(QFile::encodeName(text)), {}, shell);
+    qsizetype start = 0;
+    while (start < text.size() && isBlank(text[start]))
+        ++start;
+    qsizetype end = start;
+    while (end < text.size() && !isBlank(text[end]))
+        ++end;
+    const QString word = text.mid(start, end - start);
+    if (!isPlainWord(word))
+        return {0, text.toLocal8Bit(), QString()};
+    const QString program = lookUp(word, searchPath);
+    if (program.isEmpty())
+        return refused(error_number::FileNotFound, word, QStringLiteral("not found"));
+    return commandForProgram(program, text.left(end).toLocal8Bit(), text.mid(end).toLocal8Bit(), shell);
+}
+
+} // namespace quenby
