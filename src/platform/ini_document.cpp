@@ -344,7 +344,12 @@ void IniDocument::parse()
         if (raw.equals < 0)
             continue;
         const QByteArrayView key = QByteArrayView(m_text).sliced(raw.start, raw.equals - raw.start).trimmed();
-        m_lines.push_back({section + unescapedKey(key), raw.equals + 1, raw.end, false, section});
+        const QString name = unescapedKey(key);
+        // Readers of this format look a name with a '/' up in its own
+        // section only, never among the [General] keys.
+        if (section.isEmpty() && name.contains(u'/'))
+            continue;
+        m_lines.push_back({section + name, raw.equals + 1, raw.end, false, section});
     }
 }
 
