@@ -121,6 +121,22 @@ private slots:
             QCOMPARE(readThroughStore(key), readThroughQt(iniPath(), key));
     }
 
+    // The examples the README gives for writing values by hand.
+    void handWrittenValuesReadAsTheReadmeSays()
+    {
+        writeBytes(iniPath(), "[set]\n"
+                              "kidou1=\"cd /srv/app; ./backup.sh --all \\\"$HOME\\\"\"\n"
+                              "kidou2=C:\\\\TOOLS\\\\CLEAN.BAT\n"
+                              "kidou3=cd /srv/app; ./backup.sh\n"
+                              "kidou4=a,b\n"
+                              "kidou5=\\x41\\101\\q.\\tz\n");
+        QCOMPARE(readThroughStore(u"kidou1"_qs), u"cd /srv/app; ./backup.sh --all \"$HOME\""_qs);
+        QCOMPARE(readThroughStore(u"kidou2"_qs), u"C:\\TOOLS\\CLEAN.BAT"_qs);
+        QCOMPARE(readThroughStore(u"kidou3"_qs), u"cd /srv/app"_qs);
+        QCOMPARE(readThroughStore(u"kidou4"_qs), u"a, b"_qs);
+        QCOMPARE(readThroughStore(u"kidou5"_qs), u"AA.\tz"_qs);
+    }
+
     // Values of every kind, both ways: what the old program wrote reads the
     // same, and what the store writes, Qt's reader (and a downgrade) reads the same.
     void valuesCrossBothWays()
