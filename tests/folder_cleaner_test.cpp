@@ -323,11 +323,14 @@ private slots:
         const QString script = QStringLiteral(
             "mount --make-rprivate / && mount --bind \"$1\" \"$2/bound\" && mount -t tmpfs none \"$2/fs\" "
             "&& touch \"$2/fs/x\" || exit 77; \"$3\" --empty \"$2\"; test -e \"$2/fs/x\"");
-        const int code = QProcess::execute(QStringLiteral("unshare"),
-                                           {QStringLiteral("--mount"), QStringLiteral("sh"), QStringLiteral("-c"), script,
-                                            QStringLiteral("sh"), m_outside, m_folder, helperPath()});
-        if (code == 77)
+        const auto inOwnMounts = [](const QString &script, const QStringList &arguments) {
+            return QProcess::execute(QStringLiteral("unshare"), QStringList{QStringLiteral("--mount"), QStringLiteral("sh"),
+                                                                           QStringLiteral("-c"), script, QStringLiteral("sh")}
+                                                                   + arguments);
+        };
+        if (inOwnMounts(QStringLiteral("mount --make-rprivate /"), {}) != 0)
             QSKIP("mounting is not permitted here");
+        const int code = inOwnMounts(script, {m_outside, m_folder, helperPath()});
         QCOMPARE(code, 0);
         QVERIFY(!exists(in(QStringLiteral("a.tmp"))));
         QVERIFY(exists(m_outside + QStringLiteral("/precious")));

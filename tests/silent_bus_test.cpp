@@ -20,35 +20,28 @@ namespace {
 
 // A "system bus" that takes every connection and never says a word: the
 // kernel queues the connections and nobody ever reads them.
-class SilentBus
+struct SilentBus
 {
-public:
     SilentBus()
     {
-        char folder[] = "/tmp/quenby-silent-XXXXXX";
-        if (!::mkdtemp(folder))
-            return;
-        m_folder = folder;
-        m_socket = m_folder + "/bus";
-        m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        char name[] = "/tmp/quenby-silent-XXXXXX";
+        folder = ::mkdtemp(name) ? QByteArray(name) : QByteArray();
         sockaddr_un address {};
         address.sun_family = AF_UNIX;
-        qstrncpy(address.sun_path, m_socket.constData(), sizeof address.sun_path);
-        if (::bind(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || ::listen(m_fd, 16) != 0)
-            m_socket.clear();
+        qstrncpy(address.sun_path, (folder + "/bus").constData(), sizeof address.sun_path);
+        fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        listening = !folder.isEmpty() && ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
+                    && ::listen(fd, 16) == 0;
     }
     ~SilentBus()
     {
-        ::close(m_fd);
-        ::unlink(m_socket.constData());
-        ::rmdir(m_folder.constData());
+        ::close(fd);
+        ::unlink((folder + "/bus").constData());
+        ::rmdir(folder.constData());
     }
-    QByteArray address() const { return m_socket.isEmpty() ? QByteArray() : "unix:path=" + m_socket; }
-
-private:
-    QByteArray m_folder;
-    QByteArray m_socket;
-    int m_fd = -1;
+    QByteArray folder;
+    int fd = -1;
+    bool listening = false;
 };
 
 } // namespace
@@ -84,11 +77,11 @@ int main(int argc, char *argv[])
     quenby::test::requireScratchEnvironment();
     std::optional<SilentBus> bus;
     bus.emplace();
-    if (bus->address().isEmpty()) {
+    if (!bus->listening) {
         std::fprintf(stderr, "could not make the silent bus\n");
         return 1;
     }
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus->address());
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + bus->folder + "/bus");
     int result = 0;
     {
         QCoreApplication app(argc, argv);
