@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <cstdlib>
 
@@ -89,8 +90,26 @@ bool writeAll(int fd, const QByteArray &bytes)
     return true;
 }
 
+// A file size limit (ulimit -f) would end the program with SIGXFSZ halfway
+// through; ignored, the write fails with EFBIG like on a full disk.
+class FileSizeSignalIgnored
+{
+public:
+    FileSizeSignalIgnored()
+    {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        ::sigaction(SIGXFSZ, &ignore, &m_saved);
+    }
+    ~FileSizeSignalIgnored() { ::sigaction(SIGXFSZ, &m_saved, nullptr); }
+
+private:
+    struct sigaction m_saved {};
+};
+
 bool writeDurably(int fd, const QByteArray &bytes)
 {
+    const FileSizeSignalIgnored ignored;
     return ::fchmod(fd, 0600) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
 }
 
