@@ -18,6 +18,19 @@ void FakeStore::SaveSetting(const QString &key, const QString &value)
         ++m_failedWrites;
     writes << key + u'=' + value;
     m_log << QStringLiteral("save:") + key + u'=' + value;
+    m_pending << key + u'=' + value;
+    if (m_depth == 0)
+        endBatch();
+}
+
+void FakeStore::endBatch()
+{
+    if (m_depth > 0)
+        --m_depth;
+    if (m_depth == 0 && !m_pending.isEmpty()) {
+        replacements << m_pending;
+        m_pending.clear();
+    }
 }
 
 bool FakeDesktop::anotherInstanceRunning()

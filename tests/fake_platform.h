@@ -24,15 +24,22 @@ public:
     QString GetSetting(const QString &key, const QString &defaultValue) override;
     void SaveSetting(const QString &key, const QString &value) override;
     int failedWrites() const override { return m_failedWrites; }
+    void beginBatch() override { ++m_depth; }
+    void endBatch() override;
 
     QMap<QString, QString> values;
     bool failing = false; // writes are recorded but count as not reaching the disk
     QStringList reads;  // keys in the order they were read
     QStringList writes; // "key=value" in the order they were written
+    // The writes grouped as they would reach the disk: one entry per save
+    // outside a batch, one per outermost batch.
+    QList<QStringList> replacements;
 
 private:
     CallLog &m_log;
     int m_failedWrites = 0;
+    int m_depth = 0;
+    QStringList m_pending;
 };
 
 class FakeDesktop : public Desktop

@@ -1,10 +1,12 @@
 #include "scratch.h"
 
 #include "platform/folder_cleaner.h"
+#include "platform/linux_folders.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -57,6 +59,26 @@ private:
     int m_fd = -1;
     bool m_bound = false;
 };
+
+// Sets an environment variable for as long as it lives.
+class ScopedVariable
+{
+public:
+    ScopedVariable(const char *name, const QString &value) : m_name(name), m_saved(qgetenv(name))
+    {
+        qputenv(name, QFile::encodeName(value));
+    }
+    ~ScopedVariable() { qputenv(m_name, m_saved); }
+
+private:
+    const char *m_name;
+    QByteArray m_saved;
+};
+
+QString helperPath()
+{
+    return QFileInfo(qEnvironmentVariable("QUENBY_BINARY")).absolutePath() + QStringLiteral("/quenby-clean");
+}
 
 } // namespace
 
@@ -222,6 +244,96 @@ private slots:
             cleanup::removeFile(QFile::encodeName(list).toStdString(), ::getuid());
             QVERIFY(exists(list));
         }
+    }
+
+    // The root, the home folder, the runtime folder and every folder above
+    // them, compared by what they are: links, dots and doubled slashes do
+    // not get a clean-up past the guard.
+    void protectedFoldersAreKnownHoweverSpelled_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("isProtected");
+        QTest::newRow("root") << QStringLiteral("/") << true;
+        for (const char *spelling : {"/.", "//.", "/./", "/..", "//", "/tmp/..", "/usr/../"})
+            QTest::newRow(spelling) << QString::fromLatin1(spelling) << true;
+        QTest::newRow("home through its link") << QStringLiteral("<link>") << true;
+        QTest::newRow("home as spelled") << QStringLiteral("<home>/.") << true;
+        QTest::newRow("above home") << QStringLiteral("<home>/..") << true;
+        QTest::newRow("runtime through a link") << QStringLiteral("<runtime link>") << true;
+        QTest::newRow("a folder inside home") << QStringLiteral("<home>/temp") << false;
+    }
+    void protectedFoldersAreKnownHoweverSpelled()
+    {
+        QFETCH(QString, folder);
+        QFETCH(bool, isProtected);
+        const QString home = m_root + QStringLiteral("/home");
+        QVERIFY(QDir().mkpath(home + QStringLiteral("/temp")));
+        QVERIFY(QFile::link(home, m_root + QStringLiteral("/homelink")));
+        QVERIFY(QFile::link(m_folder, m_root + QStringLiteral("/runlink")));
+        const ScopedVariable homeVariable("HOME", m_root + QStringLiteral("/homelink"));
+        const ScopedVariable runtimeVariable("XDG_RUNTIME_DIR", m_root + QStringLiteral("/runlink"));
+        folder.replace(QStringLiteral("<link>"), m_root + QStringLiteral("/homelink"))
+            .replace(QStringLiteral("<home>"), home)
+            .replace(QStringLiteral("<runtime link>"), m_folder);
+        QCOMPARE(cleanup::isProtectedFolder(QFile::encodeName(folder).toStdString()), isProtected);
+    }
+
+    // HOME given through a link and TMPDIR set to the real home: the temp
+    // clean-up must find nothing it may empty, and so must the helper itself.
+    void theHomeFolderIsNeverEmptiedThroughALink()
+    {
+        writeFile(in(QStringLiteral(".ssh/id_ed25519")));
+        QVERIFY(QFile::link(m_folder, m_root + QStringLiteral("/homelink")));
+        const ScopedVariable home("HOME", m_root + QStringLiteral("/homelink"));
+        const ScopedVariable temp("TMPDIR", m_folder);
+        QCOMPARE(linux_folders::tempFolder(), QString());
+        for (const QString &spelling : {m_folder, m_folder + QStringLiteral("/."), m_folder + QStringLiteral("/sub/..")}) {
+            QVERIFY(QDir().mkpath(in(QStringLiteral("sub"))));
+            QCOMPARE(QProcess::execute(helperPath(), {QStringLiteral("--empty"), spelling}), 0);
+            QVERIFY2(exists(in(QStringLiteral(".ssh/id_ed25519"))), qPrintable(spelling));
+        }
+    }
+
+    // A relative or missing TMPDIR is ignored, not read from the working folder.
+    void theTempFolderIsAFullPathOfAnExistingFolder()
+    {
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_folder));
+        const QString tmp = QFileInfo(QStringLiteral("/tmp")).canonicalFilePath();
+        for (const QString &value : {QStringLiteral("."), QStringLiteral("tmp"), m_root + QStringLiteral("/missing")}) {
+            const ScopedVariable temp("TMPDIR", value);
+            const QString folder = linux_folders::tempFolder();
+            QVERIFY2(folder == tmp || folder.isEmpty(), qPrintable(value + QStringLiteral(" -> ") + folder));
+        }
+        QVERIFY(QFile::link(m_folder, m_root + QStringLiteral("/templink")));
+        const ScopedVariable temp("TMPDIR", m_root + QStringLiteral("/templink"));
+        const QString folder = linux_folders::tempFolder();
+        QDir::setCurrent(before);
+        QCOMPARE(folder, QFileInfo(m_folder).canonicalFilePath());
+    }
+
+    // A bind mount shows a folder from elsewhere under the same device
+    // number; the helper must not enter it any more than another file system.
+    // Runs the helper in a mount namespace of its own, so nothing stays mounted.
+    void mountsInsideAreNotEntered()
+    {
+        writeFile(in(QStringLiteral("a.tmp")));
+        QVERIFY(QDir().mkpath(in(QStringLiteral("bound"))));
+        QVERIFY(QDir().mkpath(in(QStringLiteral("fs"))));
+        const QString script = QStringLiteral(
+            "mount --make-rprivate / && mount --bind \"$1\" \"$2/bound\" && mount -t tmpfs none \"$2/fs\" "
+            "&& touch \"$2/fs/x\" || exit 77; \"$3\" --empty \"$2\"; test -e \"$2/fs/x\"");
+        const auto inOwnMounts = [](const QString &script, const QStringList &arguments) {
+            return QProcess::execute(QStringLiteral("unshare"), QStringList{QStringLiteral("--mount"), QStringLiteral("sh"),
+                                                                           QStringLiteral("-c"), script, QStringLiteral("sh")}
+                                                                   + arguments);
+        };
+        if (inOwnMounts(QStringLiteral("mount --make-rprivate /"), {}) != 0)
+            QSKIP("mounting is not permitted here");
+        const int code = inOwnMounts(script, {m_outside, m_folder, helperPath()});
+        QCOMPARE(code, 0);
+        QVERIFY(!exists(in(QStringLiteral("a.tmp"))));
+        QVERIFY(exists(m_outside + QStringLiteral("/precious")));
     }
 };
 

@@ -184,6 +184,21 @@ private slots:
         QVERIFY2(refusal.contains(QStringLiteral("active block inhibitor")), qPrintable(refusal));
     }
 
+    // A logind that never answers must not hold the program for ever: past
+    // the request's bound the request counts as refused.
+    void anUnansweredRequestIsGivenUpOn()
+    {
+        using namespace std::chrono_literals;
+        setMethodCode(QStringLiteral("Suspend"), QStringLiteral("import time; time.sleep(6)"));
+        QElapsedTimer clock;
+        clock.start();
+        const QString refusal = LogindPower(5000ms, 2000ms).request(PowerAction::Suspend);
+        const qint64 elapsed = clock.elapsed();
+        setMethodCode(QStringLiteral("Suspend"), QString());
+        QVERIFY2(!refusal.isEmpty(), "an unanswered request counted as accepted");
+        QVERIFY2(elapsed < 4500, qPrintable(QString::number(elapsed)));
+    }
+
     // A password prompt may take a while; D-Bus's usual 25 seconds must not end
     // the wait for logind's answer.
     void slowAnswerIsWaitedForPastTheUsualTimeout()

@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <memory>
@@ -28,7 +29,7 @@ private:
     QString lockPath() const { return m_dir->filePath(u"runtime/TARVEN Inc.Quenby.lock"_qs); }
     QString iniPath() const { return m_dir->filePath(u"config/TARVEN Inc.Quenby.ini"_qs); }
 
-    QProcess *start()
+    QProcess *start(const QStringList &wrapper = {})
     {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -36,16 +37,22 @@ private:
         env.insert(u"XDG_CONFIG_HOME"_qs, m_dir->filePath(u"config"_qs));
         env.insert(u"QT_QPA_PLATFORM"_qs, u"offscreen"_qs);
         process->setProcessEnvironment(env);
-        process->setProgram(qEnvironmentVariable("QUENBY_BINARY"));
+        if (wrapper.isEmpty()) {
+            process->setProgram(qEnvironmentVariable("QUENBY_BINARY"));
+        } else {
+            process->setProgram(wrapper.first());
+            process->setArguments(wrapper.mid(1) << qEnvironmentVariable("QUENBY_BINARY"));
+        }
         process->start();
         m_copies.push_back(std::move(process));
         return m_copies.back().get();
     }
 
     // Whether some process holds the instance lock right now.
-    bool lockIsHeld() const
+    bool lockIsHeld() const { return lockIsHeldAt(lockPath()); }
+    static bool lockIsHeldAt(const QString &path)
     {
-        const int fd = ::open(QFile::encodeName(lockPath()).constData(), O_RDWR | O_CLOEXEC);
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         if (fd < 0)
             return false;
         const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
@@ -132,6 +139,49 @@ private slots:
             QCOMPARE(int(stillRunning(a)) + int(stillRunning(b)), 1);
             cleanup();
         }
+    }
+
+    // A lock file that is not a regular file of our own, or a runtime folder
+    // we cannot write, must not switch the rule off: the lock moves to the
+    // configuration folder and still keeps a second copy out.
+    void theRuleHoldsWhenTheRuntimeLockCannotBeTrusted_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("folder") << u"folder"_qs;
+        QTest::newRow("link") << u"link"_qs;
+        QTest::newRow("fifo") << u"fifo"_qs;
+        QTest::newRow("read-only runtime folder") << u"read-only"_qs;
+    }
+    void theRuleHoldsWhenTheRuntimeLockCannotBeTrusted()
+    {
+        QFETCH(QString, kind);
+        QStringList wrapper;
+        if (kind == u"folder"_qs) {
+            QVERIFY(QDir().mkpath(lockPath()));
+        } else if (kind == u"link"_qs) {
+            QFile elsewhere(m_dir->filePath(u"elsewhere.lock"_qs));
+            QVERIFY(elsewhere.open(QIODevice::WriteOnly));
+            QVERIFY(QFile::link(elsewhere.fileName(), lockPath()));
+        } else if (kind == u"fifo"_qs) {
+            QCOMPARE(::mkfifo(QFile::encodeName(lockPath()).constData(), 0600), 0);
+        } else {
+            // Root writes anywhere: the folder is made read-only by a mount
+            // of its own, in a mount namespace that ends with the copy.
+            const QString runtime = m_dir->filePath(u"runtime"_qs);
+            wrapper = QStringList{u"unshare"_qs, u"--mount"_qs, u"sh"_qs, u"-c"_qs,
+                                  u"mount --make-rprivate / && mount --bind \"$1\" \"$1\" && "
+                                  u"mount -o remount,bind,ro \"$1\" \"$1\" || exit 77; exec \"$2\""_qs,
+                                  u"sh"_qs, runtime};
+            if (QProcess::execute(wrapper.first(), wrapper.mid(1) << u"/bin/true"_qs) != 0)
+                QSKIP("mounting is not permitted here");
+        }
+        const QString fallback = m_dir->filePath(u"config/TARVEN Inc.Quenby.lock"_qs);
+        QProcess *first = start(wrapper);
+        QTRY_VERIFY_WITH_TIMEOUT(lockIsHeldAt(fallback), 10000);
+        QProcess *second = start(wrapper);
+        QVERIFY(second->waitForFinished(10000));
+        QCOMPARE(second->exitCode(), 0);
+        QVERIFY(stillRunning(first));
     }
 };
 

@@ -1,10 +1,13 @@
 #include "platform/folder_cleaner.h"
 
 #include <cctype>
+#include <climits>
+#include <cstdlib>
 #include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,10 +40,80 @@ bool isServerLock(const std::string &name)
     return true;
 }
 
+struct Identity
+{
+    dev_t device;
+    ino_t inode;
+    bool operator==(const Identity &) const = default;
+};
+
+Identity identityOf(const struct stat &st)
+{
+    return {st.st_dev, st.st_ino};
+}
+
+// The folder and every folder above it, up to the root.
+void addWithFoldersAbove(const std::string &folder, std::vector<Identity> &identities)
+{
+    char resolved[PATH_MAX];
+    if (folder.empty() || folder[0] != '/' || !::realpath(folder.c_str(), resolved))
+        return;
+    std::string path = resolved;
+    for (;;) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0)
+            identities.push_back(identityOf(st));
+        const size_t slash = path.find_last_of('/');
+        if (path == "/" || slash == std::string::npos)
+            return;
+        path = slash == 0 ? std::string("/") : path.substr(0, slash);
+    }
+}
+
+std::vector<Identity> protectedIdentities()
+{
+    std::vector<Identity> identities;
+    addWithFoldersAbove("/", identities);
+    for (const std::string &folder : protectedFolders())
+        addWithFoldersAbove(folder, identities);
+    return identities;
+}
+
+bool isProtected(const struct stat &st)
+{
+    const std::vector<Identity> identities = protectedIdentities();
+    for (const Identity &identity : identities) {
+        if (identity == identityOf(st))
+            return true;
+    }
+    return false;
+}
+
+// The mount a folder belongs to, and whether it is the root of one. Without
+// statx (an old kernel) only the device number tells mounts apart.
+struct MountFacts
+{
+    bool known = false;
+    uint64_t id = 0;
+    bool isRoot = false;
+};
+
+MountFacts mountFactsOf(int fd)
+{
+    struct statx stx {};
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &stx) != 0)
+        return {};
+    MountFacts facts;
+    facts.known = (stx.stx_mask & STATX_MNT_ID) != 0;
+    facts.id = stx.stx_mnt_id;
+    facts.isRoot = (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) && (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
+    return facts;
+}
+
 class Cleaner
 {
 public:
-    Cleaner(uid_t owner, dev_t device) : m_owner(owner), m_device(device) {}
+    Cleaner(uid_t owner, dev_t device, MountFacts mount) : m_owner(owner), m_device(device), m_mount(mount) {}
 
     // Takes over `dirFd`.
     void emptyDirectory(int dirFd, int depth)
@@ -91,7 +164,8 @@ private:
         if (fd < 0)
             return;
         struct stat opened {};
-        if (::fstat(fd, &opened) != 0 || opened.st_dev != seen.st_dev || opened.st_ino != seen.st_ino) {
+        if (::fstat(fd, &opened) != 0 || opened.st_dev != seen.st_dev || opened.st_ino != seen.st_ino
+            || isMountPoint(fd)) {
             ::close(fd);
             return;
         }
@@ -100,8 +174,17 @@ private:
         ::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR);
     }
 
+    // A bind mount keeps the device number of what it shows; the mount id
+    // and the mount-root mark tell it apart.
+    bool isMountPoint(int fd) const
+    {
+        const MountFacts facts = mountFactsOf(fd);
+        return facts.isRoot || (facts.known && m_mount.known && facts.id != m_mount.id);
+    }
+
     uid_t m_owner;
     dev_t m_device;
+    MountFacts m_mount;
 };
 
 bool isUsableAbsolute(const std::string &path)
@@ -125,11 +208,29 @@ void emptyFolder(const std::string &folder, uid_t owner)
     if (fd < 0)
         return;
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
+    if (::fstat(fd, &st) != 0 || isProtected(st)) {
         ::close(fd);
         return;
     }
-    Cleaner(owner, st.st_dev).emptyDirectory(fd, 0);
+    Cleaner(owner, st.st_dev, mountFactsOf(fd)).emptyDirectory(fd, 0);
+}
+
+std::vector<std::string> protectedFolders()
+{
+    std::vector<std::string> folders;
+    for (const char *name : {"HOME", "XDG_RUNTIME_DIR"}) {
+        if (const char *value = std::getenv(name))
+            folders.emplace_back(value);
+    }
+    if (const passwd *user = ::getpwuid(::getuid()); user && user->pw_dir)
+        folders.emplace_back(user->pw_dir);
+    return folders;
+}
+
+bool isProtectedFolder(const std::string &folder)
+{
+    struct stat st {};
+    return ::stat(folder.c_str(), &st) != 0 || isProtected(st);
 }
 
 void removeFile(const std::string &path, uid_t owner)

@@ -4,6 +4,7 @@
 // so that it starts fast.
 
 #include <string>
+#include <vector>
 
 #include <sys/types.h>
 
@@ -11,13 +12,25 @@ namespace quenby::cleanup {
 
 // Deletes what `owner` owns inside `folder`, depth first, and keeps the folder.
 // Entries of anyone else stay, and so do the folders that hold them. Symbolic
-// links are removed, never followed; sockets, FIFOs and devices stay; folders on
-// another file system (a mount inside the folder) are not entered. At the top
-// level the desktop's own entries stay: the X11/ICE socket folders and their
-// kind, the X server lock files, and the private temporary folders of system
-// services. An empty or relative path, the root, or a folder that is itself a
-// symbolic link does nothing at all.
+// links are removed, never followed; sockets, FIFOs and devices stay; no mount
+// point inside the folder is entered, whatever is mounted there (another file
+// system, a bind mount of a folder elsewhere). At the top level the desktop's
+// own entries stay: the X11/ICE socket folders and their kind, the X server
+// lock files, and the private temporary folders of system services. An empty
+// or relative path, a folder that is itself a symbolic link, or a protected
+// folder (see below) does nothing at all.
 void emptyFolder(const std::string &folder, uid_t owner);
+
+// The folders whose contents no clean-up may ever empty as a whole: the home
+// folder ($HOME and the one the user database names) and the session's
+// runtime folder ($XDG_RUNTIME_DIR).
+std::vector<std::string> protectedFolders();
+
+// True when `folder` is the root, one of the protected folders, or a folder
+// above one of them, however it is spelled ("/.", "//", "/tmp/..", a link):
+// folders are compared by what they are (device and inode), not by name.
+// Also true when `folder` cannot be looked at.
+bool isProtectedFolder(const std::string &folder);
 
 // Deletes one file (or symbolic link) when it belongs to `owner`.
 void removeFile(const std::string &path, uid_t owner);

@@ -3,21 +3,25 @@
 #include "platform/desktop.h"
 #include "platform/linux_folders.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QSettings>
-#include <QStringList>
 #include <QTimer>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace quenby {
 
 namespace {
 
 const QString kSection = QStringLiteral("set/");
+
+QString adviceFor(private_file::Outcome outcome)
+{
+    switch (outcome) {
+    case private_file::Outcome::NotRegular:
+        return QStringLiteral("通常のファイルではないため、開きません。");
+    case private_file::Outcome::NotOurs:
+        return QStringLiteral("別のユーザーのファイルかリンクのため、開きません。");
+    default:
+        return QStringLiteral("フォルダの書き込み権限と空き容量を確認してください。");
+    }
+}
 
 } // namespace
 
@@ -31,78 +35,117 @@ IniStore::~IniStore() = default;
 
 QString IniStore::defaultFilePath()
 {
-    return linux_folders::configFolder() + QStringLiteral("/TARVEN Inc.Quenby.ini");
+    const QString folder = linux_folders::configFolder();
+    return folder.isEmpty() ? QString() : folder + QStringLiteral("/TARVEN Inc.Quenby.ini");
 }
 
-QSettings &IniStore::settings()
+// A save that finds the file unreadable reports that itself, once.
+const IniDocument &IniStore::document(bool tellFailure)
 {
-    if (!m_settings)
-        m_settings = std::make_unique<QSettings>(m_filePath, QSettings::IniFormat);
-    return *m_settings;
+    if (!m_document) {
+        private_file::Contents contents = private_file::read(m_filePath);
+        if (tellFailure && contents.outcome != private_file::Outcome::Done
+            && contents.outcome != private_file::Outcome::Missing)
+            reportReadFailure(contents.outcome);
+        m_document.emplace(std::move(contents.bytes));
+    }
+    return *m_document;
 }
 
+// A value that is not UTF-8 would come back with replacement marks in it and
+// run as a different command: it is not used, and the user hears why.
 QString IniStore::GetSetting(const QString &key, const QString &defaultValue)
 {
-    const QVariant value = settings().value(kSection + key);
-    if (!value.isValid())
+    const std::optional<IniDocument::Value> value = document(true).value(kSection + key);
+    if (!value)
         return defaultValue;
-    // A hand-edited value with bare commas comes back as a list; keep its text.
-    if (value.typeId() == QMetaType::QStringList)
-        return value.toStringList().join(QStringLiteral(", "));
-    return value.toString();
+    if (!value->validUtf8) {
+        reportUnreadableValue(key);
+        return defaultValue;
+    }
+    return value->text;
 }
 
 void IniStore::SaveSetting(const QString &key, const QString &value)
 {
-    bool written = prepareFile();
-    if (written) {
-        QSettings &s = settings();
-        s.setValue(kSection + key, value);
-        // The program may end a moment later in a power action: write through now.
-        s.sync();
-        written = s.status() == QSettings::NoError;
-        // A failed QSettings keeps its error; the next write starts from the file.
-        if (!written)
-            m_settings.reset();
+    document(false);
+    m_document->setValue(kSection + key, value);
+    m_pending.emplace_back(key, value);
+    if (m_batchDepth == 0)
+        commit();
+}
+
+void IniStore::beginBatch()
+{
+    ++m_batchDepth;
+}
+
+void IniStore::endBatch()
+{
+    if (m_batchDepth > 0 && --m_batchDepth == 0 && !m_pending.empty())
+        commit();
+}
+
+// The pending values go onto the file as it is now on the disk, so a hand
+// edit made meanwhile is kept too. The program may end a moment later in a
+// power action: the new file has reached the disk before this returns.
+void IniStore::commit()
+{
+    private_file::Contents current = private_file::read(m_filePath);
+    private_file::Outcome outcome = current.outcome;
+    if (outcome == private_file::Outcome::Done || outcome == private_file::Outcome::Missing) {
+        IniDocument updated(std::move(current.bytes));
+        for (const auto &[key, value] : m_pending)
+            updated.setValue(kSection + key, value);
+        outcome = private_file::replace(m_filePath, updated.text());
+        if (outcome == private_file::Outcome::Done)
+            m_document = std::move(updated);
     }
-    if (written) {
+    m_pending.clear();
+    if (outcome == private_file::Outcome::Done) {
         m_failing = false;
         return;
     }
     ++m_failedWrites;
-    // One message per action: an apply writes thirteen keys, and all of them
-    // fail alike. The next action that fails says so again.
+    // What is read from now on is what the file holds.
+    m_document.reset();
+    reportWriteFailure(outcome);
+}
+
+// One message per action: the window positions are two saves, and both fail
+// alike. The next action that fails says so again.
+void IniStore::reportWriteFailure(private_file::Outcome outcome)
+{
     if (m_failing)
         return;
     m_failing = true;
-    reportFailure();
+    // The user knows now that the file is in trouble; reading it is no news.
+    m_readFailureTold = true;
+    tell(QStringLiteral("設定を保存できませんでした。設定ファイルは保存前のままです。"), adviceFor(outcome));
     QTimer::singleShot(0, &m_actionScope, [this] { m_failing = false; });
 }
 
-// Whoever can write this file decides what runs at the end of the session, so it
-// is made readable and writable by its owner only before anything goes into it.
-// The atomic rewrite keeps the permissions of the file it replaces.
-bool IniStore::prepareFile()
+void IniStore::reportReadFailure(private_file::Outcome outcome)
 {
-    const QFileInfo info(m_filePath);
-    if (!QDir().mkpath(info.absolutePath()))
-        return false;
-    const QByteArray path = QFile::encodeName(m_filePath);
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    struct stat st {};
-    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)
-                    && ((st.st_mode & 0077) == 0 || ::fchmod(fd, 0600) == 0);
-    ::close(fd);
-    return ok;
+    if (m_readFailureTold)
+        return;
+    m_readFailureTold = true;
+    tell(QStringLiteral("設定ファイルを読み込めませんでした。初期値を使います。"), adviceFor(outcome));
 }
 
-void IniStore::reportFailure()
+void IniStore::reportUnreadableValue(const QString &key)
+{
+    if (m_unreadableTold.contains(key))
+        return;
+    m_unreadableTold.insert(key);
+    tell(QStringLiteral("設定ファイルの %1 の値は UTF-8 の文字列ではないため、使いません。").arg(key),
+         QStringLiteral("設定画面で保存するまで、ファイルの中の値はそのまま残ります。"));
+}
+
+void IniStore::tell(const QString &what, const QString &advice)
 {
     m_desktop.beep();
-    m_desktop.messageBox(QStringLiteral("設定を保存できませんでした。\r\n") + m_filePath
-                         + QStringLiteral("\r\nフォルダの書き込み権限と空き容量を確認してください。"));
+    m_desktop.messageBox(what + QStringLiteral("\r\n") + m_filePath + QStringLiteral("\r\n") + advice);
 }
 
 } // namespace quenby

@@ -1,43 +1,59 @@
 #pragma once
 
+#include "platform/ini_document.h"
+#include "platform/private_file.h"
 #include "platform/store.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 
-#include <memory>
-
-class QSettings;
+#include <optional>
+#include <utility>
+#include <vector>
 
 namespace quenby {
 
 class Desktop;
 
 // The settings store as an INI file readable only by its owner, section "set".
-// The file is opened on first use, so a copy that ends at once never touches it.
+// The file is read on first use, so a copy that ends at once never touches it.
+// A save replaces the whole file or leaves it as it was and says so; what the
+// program does not write itself (comments, other lines, other sections) is
+// kept byte for byte.
 class IniStore : public Store
 {
 public:
     IniStore(Desktop &desktop, QString filePath);
     ~IniStore() override;
 
-    // "<configuration folder>/TARVEN Inc.Quenby.ini"
+    // "<configuration folder>/TARVEN Inc.Quenby.ini"; empty when the user has
+    // no configuration folder.
     static QString defaultFilePath();
 
     QString GetSetting(const QString &key, const QString &defaultValue) override;
     void SaveSetting(const QString &key, const QString &value) override;
     int failedWrites() const override { return m_failedWrites; }
+    void beginBatch() override;
+    void endBatch() override;
 
 private:
-    QSettings &settings();
-    bool prepareFile();
-    void reportFailure();
+    const IniDocument &document(bool tellFailure);
+    void commit();
+    void reportReadFailure(private_file::Outcome outcome);
+    void reportWriteFailure(private_file::Outcome outcome);
+    void reportUnreadableValue(const QString &key);
+    void tell(const QString &what, const QString &advice);
 
     Desktop &m_desktop;
     QString m_filePath;
-    std::unique_ptr<QSettings> m_settings;
+    std::optional<IniDocument> m_document;
+    std::vector<std::pair<QString, QString>> m_pending;
+    int m_batchDepth = 0;
     bool m_failing = false;
     int m_failedWrites = 0;
+    bool m_readFailureTold = false;
+    QSet<QString> m_unreadableTold;
     // Ends the silence after a reported failure once the current action is over.
     QObject m_actionScope;
 };

@@ -1,6 +1,7 @@
 #include "platform/linux_desktop.h"
 
 #include "platform/linux_folders.h"
+#include "platform/private_file.h"
 
 #include <QApplication>
 #include <QDir>
@@ -8,9 +9,12 @@
 #include <QFile>
 #include <QMessageBox>
 
+#include <cerrno>
 #include <cstdio>
+
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quenby {
@@ -21,38 +25,80 @@ LinuxDesktop::~LinuxDesktop()
         ::close(m_lockFd);
 }
 
+namespace {
+
+const QString kLockName = QStringLiteral("/TARVEN Inc.Quenby.lock");
+
+// A lock file is trusted only when it is a regular file of our own, reached
+// without a link: a folder, a FIFO or a link put in its place would either
+// refuse the lock to every copy or hand it to every copy.
+int openTrustedLockFile(const QString &folder)
+{
+    if (folder.isEmpty() || !private_file::makeFolders(folder))
+        return -1;
+    const QByteArray path = QFile::encodeName(folder + kLockName);
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
 // In the user's runtime folder when the session has one; otherwise in the
 // configuration folder, never in a stand-in under the temporary folder, which
 // the temp clean-up empties.
-QString LinuxDesktop::instanceLockPath()
+QStringList LinuxDesktop::instanceLockFolders()
 {
-    QString folder = linux_folders::runtimeFolder();
-    if (folder.isEmpty())
-        folder = linux_folders::configFolder();
-    return folder + QStringLiteral("/TARVEN Inc.Quenby.lock");
+    QStringList folders;
+    for (const QString &folder : {linux_folders::runtimeFolder(), linux_folders::configFolder()}) {
+        if (!folder.isEmpty() && !folders.contains(folder))
+            folders << folder;
+    }
+    return folders;
 }
 
-// An advisory lock on a file in the user's runtime folder. The kernel drops it
-// when the holder dies in any way, so a killed copy never keeps the next one out,
-// and of two copies started together exactly one gets it. The descriptor is
-// close-on-exec: programs we start do not inherit the lock.
+QString LinuxDesktop::instanceLockPath()
+{
+    const QStringList folders = instanceLockFolders();
+    return folders.isEmpty() ? QString() : folders.first() + kLockName;
+}
+
+// An advisory lock on a file in the user's runtime folder, or in the
+// configuration folder when the runtime one cannot be trusted. The kernel
+// drops it when the holder dies in any way, so a killed copy never keeps the
+// next one out, and of two copies started together exactly one gets it. The
+// descriptor is close-on-exec: programs we start do not inherit the lock.
+LinuxDesktop::LockState LinuxDesktop::takeInstanceLock()
+{
+    for (const QString &folder : instanceLockFolders()) {
+        const int fd = openTrustedLockFile(folder);
+        if (fd < 0)
+            continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            m_lockFd = fd;
+            return LockState::Taken;
+        }
+        const int err = errno;
+        ::close(fd);
+        if (err == EWOULDBLOCK)
+            return LockState::HeldByAnother;
+    }
+    return LockState::Unavailable;
+}
+
 bool LinuxDesktop::anotherInstanceRunning()
 {
     if (m_lockTaken)
         return false;
-    const QString path = instanceLockPath();
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    m_lockFd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (m_lockFd < 0) {
-        // Without a lock file we cannot tell; let the user work.
-        m_lockTaken = true;
-        return false;
-    }
-    if (::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(m_lockFd);
-        m_lockFd = -1;
+    // Without any lock we cannot tell; let the user work.
+    if (takeInstanceLock() == LockState::HeldByAnother)
         return true;
-    }
     m_lockTaken = true;
     return false;
 }

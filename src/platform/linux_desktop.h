@@ -2,6 +2,8 @@
 
 #include "platform/desktop.h"
 
+#include <QStringList>
+
 namespace quenby {
 
 class LinuxDesktop : public Desktop
@@ -18,10 +20,16 @@ public:
     void messageBox(const QString &prompt) override;
     [[noreturn]] void endProgram() override;
 
-    // The per-user lock file that keeps a second copy out.
+    // The per-user lock file that keeps a second copy out, in the folder
+    // tried first.
     static QString instanceLockPath();
+    // Where the lock file is looked for, in order.
+    static QStringList instanceLockFolders();
 
 private:
+    enum class LockState { Taken, HeldByAnother, Unavailable };
+    LockState takeInstanceLock();
+
     int m_lockFd = -1;
     bool m_lockTaken = false;
 };

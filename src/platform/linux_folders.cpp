@@ -1,8 +1,13 @@
 #include "platform/linux_folders.h"
 
+#include "platform/folder_cleaner.h"
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
+
+#include <pwd.h>
+#include <unistd.h>
 
 namespace quenby::linux_folders {
 
@@ -15,30 +20,55 @@ QString cleanAbsolute(const QString &path)
     return QDir::cleanPath(path);
 }
 
-bool isRootOrAbove(const QString &folder, const QString &guarded)
+// $HOME, or the home folder of the user database when it is unset or not an
+// absolute path.
+QString homeFolder()
 {
-    if (folder == QLatin1String("/"))
-        return true;
-    return !guarded.isEmpty() && (guarded == folder || guarded.startsWith(folder + u'/'));
+    const QString home = cleanAbsolute(qEnvironmentVariable("HOME"));
+    if (!home.isEmpty())
+        return home;
+    const passwd *user = ::getpwuid(::getuid());
+    return user && user->pw_dir ? cleanAbsolute(QFile::decodeName(user->pw_dir)) : QString();
+}
+
+// A base folder of the XDG rules: the variable when it holds an absolute
+// path (a relative one is ignored, as the rules say), else its default under
+// the home folder.
+QString xdgFolder(const char *variable, const QString &defaultUnderHome)
+{
+    const QString set = cleanAbsolute(qEnvironmentVariable(variable));
+    if (!set.isEmpty())
+        return set;
+    const QString home = homeFolder();
+    return home.isEmpty() ? QString() : home + defaultUnderHome;
 }
 
 QString dataFolder()
 {
-    return cleanAbsolute(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+    return xdgFolder("XDG_DATA_HOME", QStringLiteral("/.local/share"));
+}
+
+// $TMPDIR when it names an existing folder by its full path, else /tmp; with
+// links resolved, so that the helper is handed the folder itself.
+QString resolvedTempFolder()
+{
+    const QString set = cleanAbsolute(qEnvironmentVariable("TMPDIR"));
+    const QString temp = !set.isEmpty() && QFileInfo(set).isDir() ? set : QStringLiteral("/tmp");
+    return QFileInfo(temp).canonicalFilePath();
 }
 
 } // namespace
 
 QString windowsFolder()
 {
-    const QString home = cleanAbsolute(qEnvironmentVariable("HOME"));
+    const QString home = homeFolder();
     return home == QLatin1String("/") ? QString() : home;
 }
 
 QString tempFolder()
 {
-    const QString temp = cleanAbsolute(QStandardPaths::writableLocation(QStandardPaths::TempLocation));
-    if (temp.isEmpty() || isRootOrAbove(temp, windowsFolder()) || isRootOrAbove(temp, runtimeFolder()))
+    const QString temp = resolvedTempFolder();
+    if (temp.isEmpty() || cleanup::isProtectedFolder(QFile::encodeName(temp).toStdString()))
         return QString();
     return temp;
 }
@@ -63,7 +93,7 @@ QString recentDocumentsFolder()
 
 QString configFolder()
 {
-    return cleanAbsolute(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    return xdgFolder("XDG_CONFIG_HOME", QStringLiteral("/.config"));
 }
 
 } // namespace quenby::linux_folders

@@ -10,20 +10,24 @@ namespace quenby::linux_folders {
 // interpreter maps to the folders below. Empty when no home folder is known.
 QString windowsFolder();
 
-// The user's temporary-files folder as Qt reports it; empty when it is unknown
-// or a folder no clean-up may ever empty (the root, the home folder, the
-// session's runtime folder, or a folder above either).
+// The user's temporary-files folder ($TMPDIR when it names an existing folder
+// by its full path, else /tmp), links resolved; empty when it is a folder no
+// clean-up may ever empty (the root, the home folder, the session's runtime
+// folder, or a folder above either, compared by identity, not by name).
 QString tempFolder();
 
 // The session's runtime folder ($XDG_RUNTIME_DIR) when it is set and exists.
 QString runtimeFolder();
 
-// The desktop's recently-used list (a file) under the user's data folder.
+// The desktop's recently-used list (a file) under the user's data folder
+// ($XDG_DATA_HOME when it is a full path, else ~/.local/share).
 QString recentlyUsedFile();
 // The recent-documents folder under the user's data folder.
 QString recentDocumentsFolder();
 
-// The folder of the settings file: the user's configuration folder.
+// The folder of the settings file: the user's configuration folder
+// ($XDG_CONFIG_HOME when it is a full path, else ~/.config); empty when
+// there is no home folder either.
 QString configFolder();
 
 } // namespace quenby::linux_folders

@@ -33,8 +33,10 @@ constexpr qint64 kLongestPause = 32767;
 // Every key is written to the store and then to RunConfig in the same step,
 // so the two agree whether or not apply gets to the end. A refused pause is
 // caught before anything is written; a refused slot after the slots before it.
+// What one apply writes reaches the settings file in one replacement.
 void Form2::Save_Click()
 {
+    const StoreBatch batch(m_services.store);
     Save->setEnabled(false);
     if (!pauseTextAccepted()) {
         refuse(pauseMessage(), Text[6]);

@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <limits>
+
 namespace quenby {
 
 using namespace form2_design;
@@ -62,6 +64,8 @@ QLineEdit *makeTextBox(QWidget *parent, int n, const TwipsRect &rect)
     auto *box = new QLineEdit(parent);
     box->setObjectName(numbered("Text", n));
     box->setGeometry(rect.toPixels());
+    // A stored path or pause of any length is shown, and written back, whole.
+    box->setMaxLength(std::numeric_limits<int>::max());
     return box;
 }
 

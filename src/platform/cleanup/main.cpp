@@ -3,8 +3,13 @@
 //
 //   quenby-clean [--empty FOLDER | --remove FILE]...
 //
-// Only what the user running it owns is deleted; see folder_cleaner.h. One
-// line per argument on standard error says what was removed, for the run's
+// Only what the user running it owns is deleted; links are removed, never
+// followed, and no mount point is entered. A FOLDER that is relative, a link,
+// the root, the home folder, the session's runtime folder or a folder above
+// one of them is refused whatever its spelling ("/.", "/tmp/..", a link):
+// the helper checks that itself. See folder_cleaner.h.
+//
+// One line per argument on standard error says what was removed, for the run's
 // record (the program hands the helper a journal stream there).
 
 #include "platform/folder_cleaner.h"

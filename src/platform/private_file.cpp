@@ -1,0 +1,197 @@
+#include "platform/private_file.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <csignal>
+#include <climits>
+#include <cstdlib>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quenby::private_file {
+
+namespace {
+
+// More links than this in a row is a loop.
+constexpr int kMaxLinks = 16;
+
+QByteArray folderOf(const QByteArray &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return QByteArrayLiteral(".");
+    return slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
+}
+
+QByteArray readLink(const QByteArray &path)
+{
+    QByteArray target(PATH_MAX, '\0');
+    const ssize_t length = ::readlink(path.constData(), target.data(), target.size());
+    if (length <= 0 || length >= target.size())
+        return {};
+    target.truncate(length);
+    if (target.startsWith('/'))
+        return target;
+    return folderOf(path) + '/' + target;
+}
+
+// Follows the links on the way to the file. `path` ends as the file itself,
+// which may not exist yet.
+Outcome resolve(QByteArray &path)
+{
+    for (int hop = 0; hop < kMaxLinks; ++hop) {
+        struct stat st {};
+        if (::lstat(path.constData(), &st) != 0)
+            return errno == ENOENT ? Outcome::Missing : Outcome::Failed;
+        if (st.st_uid != ::geteuid())
+            return Outcome::NotOurs;
+        if (S_ISREG(st.st_mode))
+            return Outcome::Done;
+        if (!S_ISLNK(st.st_mode))
+            return Outcome::NotRegular;
+        path = readLink(path);
+        if (path.isEmpty())
+            return Outcome::Failed;
+    }
+    return Outcome::Failed;
+}
+
+bool readAll(int fd, QByteArray &bytes)
+{
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        if (got == 0)
+            return true;
+        bytes.append(buffer, got);
+    }
+}
+
+// A short write is not the end: the rest is written again until the system
+// either takes it or says why not (a full disk, a quota, a size limit).
+bool writeAll(int fd, const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            return false;
+        done += wrote;
+    }
+    return true;
+}
+
+// A file size limit (ulimit -f) would end the program with SIGXFSZ halfway
+// through; ignored, the write fails with EFBIG like on a full disk.
+class FileSizeSignalIgnored
+{
+public:
+    FileSizeSignalIgnored()
+    {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        ::sigaction(SIGXFSZ, &ignore, &m_saved);
+    }
+    ~FileSizeSignalIgnored() { ::sigaction(SIGXFSZ, &m_saved, nullptr); }
+
+private:
+    struct sigaction m_saved {};
+};
+
+bool writeDurably(int fd, const QByteArray &bytes)
+{
+    const FileSizeSignalIgnored ignored;
+    return ::fchmod(fd, 0600) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
+}
+
+void syncFolder(const QByteArray &folder)
+{
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+} // namespace
+
+Contents read(const QString &path)
+{
+    QByteArray target = QFile::encodeName(path);
+    if (target.isEmpty())
+        return {Outcome::Failed, {}};
+    const Outcome found = resolve(target);
+    if (found != Outcome::Done)
+        return {found, {}};
+    // Not blocking: should the file be swapped for a FIFO meanwhile, the open
+    // returns at once and the check below turns it away.
+    const int fd = ::open(target.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return {Outcome::Failed, {}};
+    Contents contents;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        contents.outcome = Outcome::Failed;
+    else if (!S_ISREG(st.st_mode))
+        contents.outcome = Outcome::NotRegular;
+    else if (st.st_uid != ::geteuid())
+        contents.outcome = Outcome::NotOurs;
+    else
+        contents.outcome = readAll(fd, contents.bytes) ? Outcome::Done : Outcome::Failed;
+    ::close(fd);
+    return contents;
+}
+
+Outcome replace(const QString &path, const QByteArray &bytes)
+{
+    QByteArray target = QFile::encodeName(path);
+    if (target.isEmpty())
+        return Outcome::Failed;
+    const Outcome found = resolve(target);
+    if (found != Outcome::Done && found != Outcome::Missing)
+        return found;
+    const QByteArray folder = folderOf(target);
+    if (!makeFolders(QFile::decodeName(folder)))
+        return Outcome::Failed;
+    QByteArray temporary = folder + "/." + target.mid(target.lastIndexOf('/') + 1) + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return Outcome::Failed;
+    const bool written = writeDurably(fd, bytes);
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed || ::rename(temporary.constData(), target.constData()) != 0) {
+        ::unlink(temporary.constData());
+        return Outcome::Failed;
+    }
+    syncFolder(folder);
+    return Outcome::Done;
+}
+
+bool makeFolders(const QString &folder)
+{
+    const QByteArray path = QFile::encodeName(folder);
+    if (!path.startsWith('/'))
+        return false;
+    for (qsizetype end = 1; end <= path.size(); ++end) {
+        if (end < path.size() && path.at(end) != '/')
+            continue;
+        const QByteArray part = path.left(end);
+        if (::mkdir(part.constData(), 0700) == 0)
+            ::chmod(part.constData(), 0700);
+        else if (errno != EEXIST)
+            return false;
+    }
+    struct stat st {};
+    return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace quenby::private_file

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace quenby::private_file {
+
+// Files that decide what runs at the end of a session: only regular files of
+// our own are read or written, reached through links of our own only, so
+// that a FIFO, a device or someone else's file is never opened.
+enum class Outcome {
+    Done,
+    Missing,    // nothing there yet
+    NotRegular, // a folder, FIFO, socket or device
+    NotOurs,    // the file, or a link on the way to it, belongs to someone else
+    Failed,     // the system refused (rights, full disk, I/O error)
+};
+
+struct Contents
+{
+    Outcome outcome = Outcome::Failed;
+    QByteArray bytes;
+};
+
+Contents read(const QString &path);
+
+// Replaces the file as a whole or not at all: the new text goes to a private
+// temporary file beside it, every byte of it checked, flushed to the disk and
+// only then renamed over the old one. A file behind a link is replaced there,
+// so the link stays. Missing folders are made, readable by their owner only.
+Outcome replace(const QString &path, const QByteArray &bytes);
+
+// Makes `folder` and the folders above it as needed, each new one 0700.
+bool makeFolders(const QString &folder);
+
+} // namespace quenby::private_file
