@@ -1,5 +1,8 @@
 #include "form2_harness.h"
+
 #include "scratch.h"
+
+#include <QScreen>
 
 using namespace quenby;
 using namespace quenby::test;
@@ -274,6 +277,25 @@ private slots:
         Form2 *again = h.open();
         QCOMPARE(again->pos(), QPoint(96, 48));
         QCOMPARE(h.platform.store.reads, (QStringList{u"Form2Top"_qs, u"Form2Left"_qs}));
+    }
+
+    // Fault: a stored position (another monitor, a larger scale) that leaves
+    // OK / Cancel / apply out of reach, or that is overwritten merely by opening.
+    void theButtonRowIsAlwaysOnScreen()
+    {
+        SettingsHarness h;
+        h.platform.store.values = {{u"Form2Top"_qs, u"6000"_qs}, {u"Form2Left"_qs, u"9000"_qs}};
+        Form2 *w = h.open();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        const QRect screen = w->screen()->availableGeometry();
+        for (QPushButton *button : {w->ok2, w->Cancel2, w->Save}) {
+            const QRect onScreen(button->mapToGlobal(QPoint(0, 0)), button->size());
+            QVERIFY2(screen.contains(onScreen), qPrintable(button->objectName()));
+        }
+        QVERIFY(w->pos() != QPoint(600, 400));
+        h.clearRecords();
+        w->close();
+        QCOMPARE(h.platform.log.filter(u"save:Form2"_qs), (QStringList{u"save:Form2Top=6000"_qs, u"save:Form2Left=9000"_qs}));
     }
 
     // Fault: the main window keeping the values edited but never applied, or

@@ -1,5 +1,6 @@
 #include "main_window/form1.h"
 
+#include "main_window/findable_place.h"
 #include "main_window/main_window_view.h"
 #include "main_window/twips.h"
 #include "settings/form2.h"
@@ -81,12 +82,16 @@ void Form1::connectButtons()
 }
 
 // The store keeps the top edge first, then the left edge, in twips. A value
-// that is not a number reads as 0, like a missing key.
+// that is not a number reads as 0, like a missing key. A window that would show
+// on no screen comes up where it can be seen.
 void Form1::placeWindow()
 {
     const float top = textToSingle(m_services.store.GetSetting(kTopKey, QStringLiteral("0"))).value_or(0);
     const float left = textToSingle(m_services.store.GetSetting(kLeftKey, QStringLiteral("0"))).value_or(0);
-    m_window->move(twipsToPixels(left), twipsToPixels(top));
+    const QPoint stored(twipsToPixels(left), twipsToPixels(top));
+    const QPoint shown = findablePlace(QRect(stored, m_window->size()), screenAreas());
+    m_place = StoredPlace(top, left, stored, shown);
+    m_window->move(shown);
     m_window->show();
 }
 
@@ -105,8 +110,8 @@ void Form1::SavePosition()
 {
     if (!m_window)
         return;
-    m_services.store.SaveSetting(kTopKey, singleToText(float(pixelsToTwips(m_window->y()))));
-    m_services.store.SaveSetting(kLeftKey, singleToText(float(pixelsToTwips(m_window->x()))));
+    m_services.store.SaveSetting(kTopKey, singleToText(m_place.topToSave(m_window->pos())));
+    m_services.store.SaveSetting(kLeftKey, singleToText(m_place.leftToSave(m_window->pos())));
 }
 
 void Form1::Form_Unload()

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include "main_window/findable_place.h"
 #include "main_window/main_window_view.h"
 #include "platform/services.h"
 #include "run/run_host.h"
@@ -64,6 +65,7 @@ private:
     Services m_services;
     RunSequence m_run;
     QString m_windowsDir;
+    StoredPlace m_place;
     QPointer<MainWindowView> m_window;
     QPointer<Form2> m_settings;
     QList<QPointer<MainWindowView>> m_unloadedDuringRun;

@@ -5,6 +5,7 @@
 #include <array>
 #include <optional>
 
+#include "main_window/findable_place.h"
 #include "platform/services.h"
 
 class QCheckBox;
@@ -93,6 +94,7 @@ private:
     Form1 &m_mainWindow;
     Services m_services;
     ProgramBrowseDialog *m_browse = nullptr;
+    StoredPlace m_place;
     bool m_loading = false;
     qint32 SaveFailed = 0;
 };
