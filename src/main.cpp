@@ -1,10 +1,13 @@
 #include "main_window/form1.h"
+#include "platform/display_choice.h"
 #include "platform/linux_platform.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    if (!quenby::chooseDisplayForThisStart(argc, argv))
+        return 1;
     QApplication app(argc, argv);
     // The main window decides when the program ends: a run may still be going
     // on after the last window has closed.
