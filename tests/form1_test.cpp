@@ -3,6 +3,7 @@
 
 #include "main_window/form1.h"
 #include "main_window/main_window_view.h"
+#include "settings/form2.h"
 #include "settings/run_config.h"
 
 #include <QLabel>
@@ -269,9 +270,32 @@ private slots:
         m_form->Form_Load();
         QVERIFY(m_platform->desktop.ended);
         QVERIFY(!m_form->isLoaded());
+        QVERIFY(!m_platform->desktop.startedAgain);
         QVERIFY(m_platform->store.reads.isEmpty());
         QVERIFY(m_platform->store.writes.isEmpty());
         QCOMPARE(m_platform->log, (QStringList{u"instance?"_qs, u"end"_qs}));
+    }
+
+    // Catches a later start that shows nothing, shows a window hidden behind the
+    // settings window, or wakes a window that was unloaded.
+    void aLaterStartBringsTheCurrentWindowForward()
+    {
+        loadedForm();
+        QVERIFY(m_platform->desktop.startedAgain);
+        view().showMinimized();
+        QTRY_VERIFY(view().isMinimized());
+        m_platform->desktop.startedAgain();
+        QTRY_VERIFY(QTest::qWaitForWindowActive(&view()));
+        QVERIFY(!view().isMinimized());
+
+        QTest::mouseClick(view().setting, Qt::LeftButton);
+        Form2 *settings = m_form->settingsWindow();
+        settings->showMinimized();
+        m_platform->desktop.startedAgain();
+        QVERIFY(QTest::qWaitForWindowActive(settings));
+        QVERIFY(!settings->isMinimized());
+        QVERIFY(!m_form->isLoaded());
+        QVERIFY(m_platform->store.writes.filter(u"Form2"_qs).isEmpty());
     }
 
     void quitWritesThePositionOnceAndEnds()

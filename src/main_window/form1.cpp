@@ -7,6 +7,7 @@
 #include "settings/number_text.h"
 #include "settings/run_config.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 
@@ -49,6 +50,31 @@ void Form1::Form_Load()
     m_window->ok1->setFocus();
     writeVersion();
     readWindowsDir();
+    listenForLaterStarts();
+}
+
+void Form1::listenForLaterStarts()
+{
+    if (m_listening)
+        return;
+    m_listening = true;
+    m_services.desktop.whenStartedAgain([this] { bringCurrentWindowForward(); });
+}
+
+// A later start of the program asks for this copy's window: the message or
+// dialog that waits for an answer, else the settings window while it is open,
+// else the main window. Between two windows there is nothing to show.
+void Form1::bringCurrentWindowForward()
+{
+    QWidget *current = QApplication::activeModalWidget();
+    if (!current)
+        current = m_settings && m_settings->isVisible() ? static_cast<QWidget *>(m_settings) : m_window.data();
+    if (!current)
+        return;
+    current->setWindowState(current->windowState() & ~Qt::WindowMinimized);
+    current->show();
+    current->raise();
+    current->activateWindow();
 }
 
 // Every load starts with a shut-down run mode. A load while a run is still

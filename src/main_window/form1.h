@@ -56,6 +56,8 @@ private:
     void writeVersion();
     void readWindowsDir();
     void connectButtons();
+    void listenForLaterStarts();
+    void bringCurrentWindowForward();
     void onFrameClosed();
     void releaseWindow();
     void deleteUnloadedWindows();
@@ -66,6 +68,7 @@ private:
     RunSequence m_run;
     QString m_windowsDir;
     StoredPlace m_place;
+    bool m_listening = false;
     QPointer<MainWindowView> m_window;
     QPointer<Form2> m_settings;
     QList<QPointer<MainWindowView>> m_unloadedDuringRun;

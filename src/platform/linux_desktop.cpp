@@ -1,12 +1,14 @@
 #include "platform/linux_desktop.h"
 
 #include "platform/linux_folders.h"
+#include "platform/show_requests.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QFile>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <cstdio>
 #include <fcntl.h>
@@ -15,8 +17,11 @@
 
 namespace quenby {
 
+LinuxDesktop::LinuxDesktop() = default;
+
 LinuxDesktop::~LinuxDesktop()
 {
+    m_showRequests.reset();
     if (m_lockFd >= 0)
         ::close(m_lockFd);
 }
@@ -51,10 +56,23 @@ bool LinuxDesktop::anotherInstanceRunning()
     if (::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
         ::close(m_lockFd);
         m_lockFd = -1;
+        ShowRequests::askRunningCopy();
         return true;
     }
     m_lockTaken = true;
     return false;
+}
+
+// Only the copy holding the lock listens. The socket is made once the event
+// loop runs, after the window has been shown.
+void LinuxDesktop::whenStartedAgain(std::function<void()> show)
+{
+    if (!m_lockTaken || m_showRequests)
+        return;
+    QTimer::singleShot(0, [this, show = std::move(show)] {
+        if (!m_showRequests)
+            m_showRequests = std::make_unique<ShowRequests>(show);
+    });
 }
 
 QString LinuxDesktop::windowsDirectory()

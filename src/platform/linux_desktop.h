@@ -2,15 +2,20 @@
 
 #include "platform/desktop.h"
 
+#include <memory>
+
 namespace quenby {
+
+class ShowRequests;
 
 class LinuxDesktop : public Desktop
 {
 public:
-    LinuxDesktop() = default;
+    LinuxDesktop();
     ~LinuxDesktop() override;
 
     bool anotherInstanceRunning() override;
+    void whenStartedAgain(std::function<void()> show) override;
     QString windowsDirectory() override;
     QString programFolder() override;
     AppVersion version() override;
@@ -24,6 +29,7 @@ public:
 private:
     int m_lockFd = -1;
     bool m_lockTaken = false;
+    std::unique_ptr<ShowRequests> m_showRequests;
 };
 
 } // namespace quenby
