@@ -6,6 +6,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 using namespace quenby;
 
 class DisplayChoiceTest final : public QObject
@@ -62,6 +67,39 @@ private slots:
         const DisplayChoice choice = chooseDisplay({chosen, display, wayland, answers, answers});
         QCOMPARE(choice.platform, platform);
         QCOMPARE(choice.problem, problem);
+    }
+
+    // Catches a display name read wrongly (":0.0", "unix:0"), which would
+    // turn a working display into "cannot be opened".
+    void aDisplayAnswersWhenItsServerListens()
+    {
+        const int server = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const char name[] = "/tmp/.X11-unix/X7391";
+        std::memcpy(address.sun_path + 1, name, sizeof name - 1);
+        const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + sizeof name - 1);
+        QCOMPARE(::bind(server, reinterpret_cast<sockaddr *>(&address), length), 0);
+        QCOMPARE(::listen(server, 8), 0);
+        for (const char *display : {":7391", ":7391.0", "unix:7391"})
+            QVERIFY2(xDisplayAnswers(display), display);
+        QVERIFY(xDisplayAnswers("far.example:0"));
+        QVERIFY(!xDisplayAnswers(":7392"));
+        QVERIFY(!xDisplayAnswers("7391"));
+        ::close(server);
+
+        const QString wayland = QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).filePath(u"wayland-test"_qs);
+        QVERIFY(!waylandDisplayAnswers("wayland-test"));
+        const int compositor = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un path{};
+        path.sun_family = AF_UNIX;
+        std::strncpy(path.sun_path, QFile::encodeName(wayland).constData(), sizeof path.sun_path - 1);
+        QCOMPARE(::bind(compositor, reinterpret_cast<sockaddr *>(&path), sizeof path), 0);
+        QCOMPARE(::listen(compositor, 8), 0);
+        QVERIFY(waylandDisplayAnswers("wayland-test"));
+        QVERIFY(waylandDisplayAnswers(QFile::encodeName(wayland)));
+        ::close(compositor);
+        QFile::remove(wayland);
     }
 
     void withoutADisplayTheProgramSaysSoAndEndsWithStatusOne_data()

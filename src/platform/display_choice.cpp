@@ -82,8 +82,8 @@ DisplayChoice checkChosen(const DisplayFacts &facts)
     return {{}, noDisplayLine(facts, x, wayland)};
 }
 
-// A local X display is a socket, in the abstract namespace and in /tmp/.X11-unix.
-// A display on another host is taken on trust: trying it could take long.
+// Whether a server accepts a connection on the socket; an abstract one has its
+// name in the abstract namespace. A local X server listens on both kinds.
 bool connectsTo(const QByteArray &path, bool abstract)
 {
     sockaddr_un address{};
@@ -101,7 +101,9 @@ bool connectsTo(const QByteArray &path, bool abstract)
     return connected;
 }
 
-bool canOpenX(const QByteArray &display)
+} // namespace
+
+bool xDisplayAnswers(const QByteArray &display)
 {
     const qsizetype colon = display.lastIndexOf(':');
     if (colon < 0)
@@ -109,19 +111,20 @@ bool canOpenX(const QByteArray &display)
     const QByteArray host = display.left(colon);
     if (!host.isEmpty() && host != "unix")
         return true;
-    QByteArray number = display.mid(colon + 1);
-    number = number.left(number.indexOf('.'));
+    const QByteArray number = display.mid(colon + 1).split('.').constFirst();
     const QByteArray socket = "/tmp/.X11-unix/X" + number;
     return connectsTo(socket, true) || connectsTo(socket, false);
 }
 
-bool canOpenWayland(const QByteArray &waylandDisplay)
+bool waylandDisplayAnswers(const QByteArray &waylandDisplay)
 {
     if (waylandDisplay.startsWith('/'))
         return connectsTo(waylandDisplay, false);
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     return !runtime.isEmpty() && connectsTo(runtime + '/' + waylandDisplay, false);
 }
+
+namespace {
 
 QByteArray platformArgument(int argc, char **argv)
 {
@@ -151,7 +154,7 @@ bool chooseDisplayForThisStart(int argc, char **argv)
     if (chosen.isEmpty())
         chosen = qgetenv("QT_QPA_PLATFORM");
     const DisplayChoice choice =
-        chooseDisplay({chosen, qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY"), canOpenX, canOpenWayland});
+        chooseDisplay({chosen, qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY"), xDisplayAnswers, waylandDisplayAnswers});
     if (!choice.problem.isEmpty()) {
         std::fprintf(stderr, "%s\n", choice.problem.constData());
         return false;

@@ -29,6 +29,11 @@ struct DisplayChoice
 // first and Wayland is the fallback.
 DisplayChoice chooseDisplay(const DisplayFacts &facts);
 
+// Whether a server answers on the display. A local X display is tried on its
+// socket; one on another host is taken on trust, as trying it could take long.
+bool xDisplayAnswers(const QByteArray &display);
+bool waylandDisplayAnswers(const QByteArray &waylandDisplay);
+
 // Makes that choice for this start, before the application object exists.
 // Returns false, after printing the one line to stderr, when no display can be
 // reached at all; the program should then end with status 1.

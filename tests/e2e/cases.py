@@ -163,6 +163,71 @@ class MainWindowStart(SandboxCase):
         self.assertEqual((ini.get('Form1Top'), ini.get('Form1Left')), ('1440', '2880'))
 
 
+class FindingTheWindow(SandboxCase):
+    def test_a_window_stored_off_every_screen_comes_up_in_the_corner_and_keeps_its_place(self):
+        for left in ('30000', '1e30'):
+            with self.subTest(left=left):
+                self.box.write_ini({'Form1Top': '0', 'Form1Left': left})
+                app, window = self.start()
+                self.assertEqual(self.box.geometry(window)[:2], (0, 0))
+                self.box.close_window(window)
+                self.assertEnds(app)
+                self.assertEqual(float(self.box.ini()['Form1Left']), float(left))
+
+    def minimise(self, window, title, pid):
+        self.box.x('xdotool', 'windowminimize', '--sync', window)
+        harness.wait_until(lambda: not self.box.windows(title, pid=pid), 5, 'the window to be minimised')
+
+    def assertSecondStartShows(self, title, first):
+        second = self.box.start()
+        self.assertEnds(second, 5)
+        self.assertEqual(second.returncode, 0)
+        shown = self.box.wait_window(title, pid=first.pid, timeout=5)
+        harness.wait_until(lambda: self.box.x('xdotool', 'getactivewindow', check=False).strip() == shown, 5,
+                           'the window to be active')
+        self.assertRunning(first)
+        self.assertEqual(self.box.windows(MAIN_TITLE, pid=second.pid), [])
+
+    def test_a_second_start_brings_the_running_copys_window_forward(self):
+        self.box.start_window_manager('NLC')
+        first, window = self.start()
+        self.minimise(window, MAIN_TITLE, first.pid)
+        self.assertSecondStartShows(MAIN_TITLE, first)
+
+        self.box.click(window, MAIN_BUTTONS['setting'])
+        settings = self.box.wait_window(SETTINGS_TITLE, pid=first.pid)
+        self.minimise(settings, SETTINGS_TITLE, first.pid)
+        self.assertSecondStartShows(SETTINGS_TITLE, first)
+        self.assertEqual(self.box.windows(MAIN_TITLE), [])
+
+    def test_a_second_start_beside_a_stopped_copy_ends_at_once(self):
+        first, window = self.start()
+        first.send_signal(signal.SIGSTOP)
+        try:
+            started = time.monotonic()
+            second = self.box.start()
+            self.assertEnds(second, 5)
+            self.assertEqual(second.returncode, 0)
+            self.assertLess(time.monotonic() - started, 3)
+        finally:
+            first.send_signal(signal.SIGCONT)
+        self.assertRunning(first)
+
+    def test_a_wayland_session_without_a_platform_chosen_gets_x11(self):
+        # A listening socket where a compositor would be.
+        import socket
+        compositor = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        compositor.bind(os.path.join(self.box.runtime, 'wayland-0'))
+        compositor.listen(1)
+        try:
+            app = self.box.start(env_changes={'QT_QPA_PLATFORM': None, 'WAYLAND_DISPLAY': 'wayland-0',
+                                              'XDG_SESSION_TYPE': 'wayland'})
+            window = self.box.wait_window(MAIN_TITLE, pid=app.pid)
+            self.assertRegex(self.box.properties(window), r'_NET_WM_STATE\(ATOM\) = .*_NET_WM_STATE_ABOVE')
+        finally:
+            compositor.close()
+
+
 class Runs(SandboxCase):
     def test_run_only_runs_enabled_slots_in_order_and_stays_open(self):
         log = os.path.join(self.box.work, 'order.txt')
