@@ -1,6 +1,7 @@
 #include "main_window/form1.h"
 
 #include "main_window/findable_place.h"
+#include "main_window/main_window_names.h"
 #include "main_window/main_window_view.h"
 #include "main_window/twips.h"
 #include "settings/form2.h"
@@ -92,6 +93,7 @@ void Form1::resetRunMode()
 void Form1::createWindow()
 {
     m_window = new MainWindowView;
+    nameMainWindowControls(*m_window);
     connectButtons();
 }
 
@@ -236,7 +238,7 @@ void Form1::setStatus(const QString &text)
 {
     if (!m_window)
         return;
-    m_window->Label1->setText(text);
+    showStatus(m_window->Label1, text);
     m_window->Label1->repaint();
 }
 

@@ -53,6 +53,7 @@ Form2::Form2(Form1 &mainWindow, const Services &services)
     setWindowTitle(QString::fromUtf16(form2_design::kCaption));
     setFixedSize(form2_design::kClientArea.toPixels().size());
     createControls();
+    nameControls();
     connectHandlers();
     Form_Load();
 }

@@ -65,6 +65,7 @@ private:
     void createPause();
     void createButtons();
     void connectHandlers();
+    void nameControls();
 
     // Opening and closing.
     void Form_Load();
