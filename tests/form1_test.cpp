@@ -281,11 +281,9 @@ private slots:
     void aLaterStartBringsTheCurrentWindowForward()
     {
         loadedForm();
-        QVERIFY(m_platform->desktop.startedAgain);
         view().showMinimized();
-        QTRY_VERIFY(view().isMinimized());
         m_platform->desktop.startedAgain();
-        QTRY_VERIFY(QTest::qWaitForWindowActive(&view()));
+        QVERIFY(QTest::qWaitForWindowActive(&view()));
         QVERIFY(!view().isMinimized());
 
         QTest::mouseClick(view().setting, Qt::LeftButton);
@@ -295,7 +293,6 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(settings));
         QVERIFY(!settings->isMinimized());
         QVERIFY(!m_form->isLoaded());
-        QVERIFY(m_platform->store.writes.filter(u"Form2"_qs).isEmpty());
     }
 
     void quitWritesThePositionOnceAndEnds()

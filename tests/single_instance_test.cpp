@@ -12,7 +12,6 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -121,27 +120,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(lockIsHeld(), 10000);
         QTest::qWait(500);
         QVERIFY(stillRunning(next));
-    }
-
-    // Catches a start-up race that leaves two copies, or none, and a later
-    // start that fails or waits on the running copy instead of ending at once.
-    void ofTwentyStartedTogetherExactlyOneSurvives()
-    {
-        std::vector<QProcess *> copies;
-        for (int i = 0; i < 20; ++i)
-            copies.push_back(start());
-        const auto ended = [&copies] {
-            return std::count_if(copies.begin(), copies.end(), [](QProcess *p) { return !stillRunning(p); });
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(ended() == 19, 60000);
-        QTest::qWait(500);
-        QCOMPARE(ended(), 19);
-        for (QProcess *p : copies) {
-            if (!stillRunning(p)) {
-                QCOMPARE(p->exitStatus(), QProcess::NormalExit);
-                QCOMPARE(p->exitCode(), 0);
-            }
-        }
     }
 
     void ofTwoStartedTogetherExactlyOneSurvives()

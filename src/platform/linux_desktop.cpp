@@ -21,7 +21,6 @@ LinuxDesktop::LinuxDesktop() = default;
 
 LinuxDesktop::~LinuxDesktop()
 {
-    m_showRequests.reset();
     if (m_lockFd >= 0)
         ::close(m_lockFd);
 }

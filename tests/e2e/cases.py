@@ -164,16 +164,6 @@ class MainWindowStart(SandboxCase):
 
 
 class FindingTheWindow(SandboxCase):
-    def test_a_window_stored_off_every_screen_comes_up_in_the_corner_and_keeps_its_place(self):
-        for left in ('30000', '1e30'):
-            with self.subTest(left=left):
-                self.box.write_ini({'Form1Top': '0', 'Form1Left': left})
-                app, window = self.start()
-                self.assertEqual(self.box.geometry(window)[:2], (0, 0))
-                self.box.close_window(window)
-                self.assertEnds(app)
-                self.assertEqual(float(self.box.ini()['Form1Left']), float(left))
-
     def minimise(self, window, title, pid):
         self.box.x('xdotool', 'windowminimize', '--sync', window)
         harness.wait_until(lambda: not self.box.windows(title, pid=pid), 5, 'the window to be minimised')
@@ -199,19 +189,6 @@ class FindingTheWindow(SandboxCase):
         self.minimise(settings, SETTINGS_TITLE, first.pid)
         self.assertSecondStartShows(SETTINGS_TITLE, first)
         self.assertEqual(self.box.windows(MAIN_TITLE), [])
-
-    def test_a_second_start_beside_a_stopped_copy_ends_at_once(self):
-        first, window = self.start()
-        first.send_signal(signal.SIGSTOP)
-        try:
-            started = time.monotonic()
-            second = self.box.start()
-            self.assertEnds(second, 5)
-            self.assertEqual(second.returncode, 0)
-            self.assertLess(time.monotonic() - started, 3)
-        finally:
-            first.send_signal(signal.SIGCONT)
-        self.assertRunning(first)
 
     def test_a_wayland_session_without_a_platform_chosen_gets_x11(self):
         # A listening socket where a compositor would be.
