@@ -32,8 +32,9 @@ private slots:
         QTest::newRow("X display that does not answer")
             << QByteArray() << QByteArray(":7") << QByteArray() << QByteArray()
             << QByteArray("quenby: no display to show the window on: the X display \":7\" cannot be opened");
-        QTest::newRow("chosen xcb without DISPLAY") << QByteArray("xcb") << QByteArray() << QByteArray("wayland-0")
-                                                    << QByteArray() << QByteArray("quenby: no display to show the window on: DISPLAY is not set");
+        QTest::newRow("chosen xcb without DISPLAY")
+            << QByteArray("xcb") << QByteArray() << QByteArray("wayland-0") << QByteArray()
+            << QByteArray("quenby: no display to show the window on: DISPLAY is not set");
     }
     // Catches a Wayland-native start that loses placement and keep-above, a
     // user's own choice overridden, and a start without display that aborts.

@@ -37,14 +37,17 @@ private slots:
         QTest::newRow("on the second monitor stays") << QPoint(2000, 500) << two << false << QPoint(2000, 500);
         QTest::newRow("monitor unplugged") << QPoint(2000, 500) << one << false << QPoint(0, 30);
         QTest::newRow("beyond the monitor: its corner") << QPoint(5000, 500) << two << false << QPoint(1024, 0);
-        QTest::newRow("no screen: left alone") << QPoint(5000, 5000) << QList<ScreenArea>{} << false << QPoint(5000, 5000);
+        QTest::newRow("no screen: left alone") << QPoint(5000, 5000) << QList<ScreenArea>{} << false
+                                               << QPoint(5000, 5000);
         // The settings window's button row stands 408..428 px down, 216..489 across,
         // below a title bar of up to 32 px and beside a border of up to 8.
         QTest::newRow("settings: row below the bottom, lifted just enough")
             << QPoint(100, 400) << one << true << QPoint(100, 767 - 428 - 32);
-        QTest::newRow("settings: row past the right edge") << QPoint(900, 40) << one << true << QPoint(1023 - 489 - 8, 40);
+        QTest::newRow("settings: row past the right edge")
+            << QPoint(900, 40) << one << true << QPoint(1023 - 489 - 8, 40);
         QTest::newRow("settings: taller than the screen, the row wins")
-            << QPoint(0, 0) << QList<ScreenArea>{{{0, 0, 800, 400}, {0, 0, 800, 400}}} << true << QPoint(0, 399 - 428 - 32);
+            << QPoint(0, 0) << QList<ScreenArea>{{{0, 0, 800, 400}, {0, 0, 800, 400}}} << true
+            << QPoint(0, 399 - 428 - 32);
     }
     // Catches a window that ends up where nobody can see it or whose buttons
     // cannot be reached, and a window pulled away from a place chosen on purpose.
@@ -54,7 +57,8 @@ private slots:
         QFETCH(QList<ScreenArea>, screens);
         QFETCH(bool, settings);
         QFETCH(QPoint, shown);
-        const QPoint placed = settings ? findablePlace(QRect(stored, QSize(500, 436)), QRect(216, 408, 274, 21), screens)
+        const QRect settingsRow(216, 408, 274, 21);
+        const QPoint placed = settings ? findablePlace(QRect(stored, QSize(500, 436)), settingsRow, screens)
                                        : findablePlace(QRect(stored, QSize(372, 146)), screens);
         QCOMPARE(placed, shown);
     }

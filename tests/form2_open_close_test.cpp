@@ -317,7 +317,8 @@ private slots:
         QVERIFY(w->pos() != QPoint(600, 400));
         h.clearRecords();
         w->close();
-        QCOMPARE(h.platform.log.filter(u"save:Form2"_qs), (QStringList{u"save:Form2Top=6000"_qs, u"save:Form2Left=9000"_qs}));
+        QCOMPARE(h.platform.log.filter(u"save:Form2"_qs),
+                 (QStringList{u"save:Form2Top=6000"_qs, u"save:Form2Left=9000"_qs}));
     }
 
     // Fault: a control a screen reader can only call "button" or "text", slot

@@ -106,8 +106,10 @@ void ShowRequests::readRequests()
     bool asked = false;
     char message[sizeof kRequest];
     ssize_t length;
-    while ((length = ::recv(m_fd, message, sizeof message, 0)) >= 0)
-        asked = asked || (length == ssize_t(sizeof kRequest - 1) && std::memcmp(message, kRequest, size_t(length)) == 0);
+    while ((length = ::recv(m_fd, message, sizeof message, 0)) >= 0) {
+        const bool request = length == ssize_t(sizeof kRequest - 1);
+        asked = asked || (request && std::memcmp(message, kRequest, size_t(length)) == 0);
+    }
     if (asked)
         m_show();
 }
