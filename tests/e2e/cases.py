@@ -184,8 +184,12 @@ class FindingTheWindow(SandboxCase):
         self.minimise(window, MAIN_TITLE, first.pid)
         self.assertSecondStartShows(MAIN_TITLE, first)
 
-        self.box.click(window, MAIN_BUTTONS['setting'])
-        settings = self.box.wait_window(SETTINGS_TITLE, pid=first.pid)
+        # The window manager may still be busy restoring the window: ask until it opens.
+        def open_settings():
+            self.box.key(window, 'alt+s')
+            time.sleep(0.5)
+            return self.box.windows(SETTINGS_TITLE, pid=first.pid)
+        settings = harness.wait_until(open_settings, 10, 'the settings window')[0]
         self.minimise(settings, SETTINGS_TITLE, first.pid)
         self.assertSecondStartShows(SETTINGS_TITLE, first)
         self.assertEqual(self.box.windows(MAIN_TITLE), [])
