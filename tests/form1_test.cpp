@@ -281,6 +281,7 @@ private slots:
     void aLaterStartBringsTheCurrentWindowForward()
     {
         loadedForm();
+        QVERIFY(m_platform->desktop.startedAgain);
         view().showMinimized();
         m_platform->desktop.startedAgain();
         QVERIFY(QTest::qWaitForWindowActive(&view()));
