@@ -1,5 +1,6 @@
 #include "main_window/command_line.h"
 #include "main_window/form1.h"
+#include "platform/display_choice.h"
 #include "platform/linux_platform.h"
 
 #include <QApplication>
@@ -8,6 +9,8 @@ int main(int argc, char *argv[])
 {
     if (const auto status = quenby::answerCommandLine(argc, argv))
         return *status;
+    if (!quenby::chooseDisplayForThisStart(argc, argv))
+        return 1;
     QApplication app(argc, argv);
     // The main window decides when the program ends: a run may still be going
     // on after the last window has closed.

@@ -48,6 +48,7 @@ public:
     explicit FakeDesktop(CallLog &log) : m_log(log) {}
 
     bool anotherInstanceRunning() override;
+    void whenStartedAgain(std::function<void()> show) override { startedAgain = std::move(show); }
     QString windowsDirectory() override { return windowsDir; }
     QString programFolder() override { return programDir; }
     AppVersion version() override { return appVersion; }
@@ -62,6 +63,8 @@ public:
     int beeps = 0;
     QStringList messages;
     bool ended = false;
+    // What a later start of the program would run in this copy; empty until asked for.
+    std::function<void()> startedAgain;
     // Runs while a message box would be open (the box is modal).
     std::function<void(const QString &)> onMessageBox;
 

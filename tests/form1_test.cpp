@@ -3,6 +3,7 @@
 
 #include "main_window/form1.h"
 #include "main_window/main_window_view.h"
+#include "settings/form2.h"
 #include "settings/run_config.h"
 
 #include <QLabel>
@@ -190,6 +191,9 @@ private slots:
         QTest::newRow("off the left edge, not clamped") << "0" << "-150" << QPoint(-10, 0);
         QTest::newRow("halves go to even") << "22.5" << "37.5" << QPoint(2, 2);
         QTest::newRow("not a number reads as 0") << "abc" << "1e400" << QPoint(0, 0);
+        QTest::newRow("off every screen: the corner") << "0" << "30000" << QPoint(0, 0);
+        QTest::newRow("far beyond the int range: the corner") << "1e30" << "-1e30" << QPoint(0, 0);
+        QTest::newRow("partly off the right edge stays") << "1500" << "10500" << QPoint(700, 100);
     }
     void storedPositionPlacesTheWindow()
     {
@@ -266,9 +270,30 @@ private slots:
         m_form->Form_Load();
         QVERIFY(m_platform->desktop.ended);
         QVERIFY(!m_form->isLoaded());
+        QVERIFY(!m_platform->desktop.startedAgain);
         QVERIFY(m_platform->store.reads.isEmpty());
         QVERIFY(m_platform->store.writes.isEmpty());
         QCOMPARE(m_platform->log, (QStringList{u"instance?"_qs, u"end"_qs}));
+    }
+
+    // Catches a later start that shows nothing, shows a window hidden behind the
+    // settings window, or wakes a window that was unloaded.
+    void aLaterStartBringsTheCurrentWindowForward()
+    {
+        loadedForm();
+        QVERIFY(m_platform->desktop.startedAgain);
+        view().showMinimized();
+        m_platform->desktop.startedAgain();
+        QVERIFY(QTest::qWaitForWindowActive(&view()));
+        QVERIFY(!view().isMinimized());
+
+        QTest::mouseClick(view().setting, Qt::LeftButton);
+        Form2 *settings = m_form->settingsWindow();
+        settings->showMinimized();
+        m_platform->desktop.startedAgain();
+        QVERIFY(QTest::qWaitForWindowActive(settings));
+        QVERIFY(!settings->isMinimized());
+        QVERIFY(!m_form->isLoaded());
     }
 
     void quitWritesThePositionOnceAndEnds()
@@ -278,6 +303,21 @@ private slots:
         QTest::mouseClick(view().Cancel1, Qt::LeftButton);
         QCOMPARE(positionWrites(), (QStringList{u"Form1Top=1440"_qs, u"Form1Left=-150"_qs}));
         QVERIFY(m_platform->desktop.ended);
+    }
+
+    // Catches a store that forgets the user's place because a monitor was
+    // missing at one start, and one written merely by starting.
+    void aWindowMovedOnScreenKeepsItsStoredPlaceUntilMoved()
+    {
+        m_platform->store.values = {{u"Form1Top"_qs, u"450000"_qs}, {u"Form1Left"_qs, u"1e30"_qs}};
+        loadedForm();
+        QCOMPARE(view().pos(), QPoint(0, 0));
+        QVERIFY(m_platform->store.writes.isEmpty());
+        m_form->SavePosition();
+        QCOMPARE(positionWrites(), (QStringList{u"Form1Top=450000"_qs, u"Form1Left=1e+30"_qs}));
+        view().move(30, 40);
+        m_form->SavePosition();
+        QCOMPARE(positionWrites().mid(2), (QStringList{u"Form1Top=600"_qs, u"Form1Left=450"_qs}));
     }
 
     void closingTheFrameWritesOnceAndEndsTheProgram()

@@ -1,8 +1,33 @@
 #include "form2_harness.h"
+
 #include "scratch.h"
+
+#include <QAccessible>
+#include <QLabel>
+#include <QScreen>
 
 using namespace quenby;
 using namespace quenby::test;
+
+namespace {
+
+QString accessibleName(QWidget *widget)
+{
+    return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+}
+
+// What a screen reader would call each control of the window, by object name.
+QMap<QString, QString> accessibleNames(QWidget *window)
+{
+    QMap<QString, QString> names;
+    for (QWidget *control : window->findChildren<QWidget *>()) {
+        if (!control->objectName().isEmpty())
+            names[control->objectName()] = accessibleName(control);
+    }
+    return names;
+}
+
+} // namespace
 
 // Opening in place of the main window, the enabled states that opening and
 // ticking leave, Enter and Esc, and closing by every route.
@@ -294,6 +319,54 @@ private slots:
         Form2 *again = h.open();
         QCOMPARE(again->pos(), QPoint(96, 48));
         QCOMPARE(h.platform.store.reads, (QStringList{u"Form2Top"_qs, u"Form2Left"_qs}));
+    }
+
+    // Fault: a stored position (another monitor, a larger scale) that leaves
+    // OK / Cancel / apply out of reach, or that is overwritten merely by opening.
+    void theButtonRowIsAlwaysOnScreen()
+    {
+        SettingsHarness h;
+        h.platform.store.values = {{u"Form2Top"_qs, u"6000"_qs}, {u"Form2Left"_qs, u"9000"_qs}};
+        Form2 *w = h.open();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        const QRect screen = w->screen()->availableGeometry();
+        for (QPushButton *button : {w->ok2, w->Cancel2, w->Save}) {
+            const QRect onScreen(button->mapToGlobal(QPoint(0, 0)), button->size());
+            QVERIFY2(screen.contains(onScreen), qPrintable(button->objectName()));
+        }
+        QVERIFY(w->pos() != QPoint(600, 400));
+        h.clearRecords();
+        w->close();
+        QCOMPARE(h.platform.log.filter(u"save:Form2"_qs),
+                 (QStringList{u"save:Form2Top=6000"_qs, u"save:Form2Left=9000"_qs}));
+    }
+
+    // Fault: a control a screen reader can only call "button" or "text", slot
+    // controls that all sound alike, a description not tied to its box, or a
+    // status line that keeps saying what it said before.
+    void everyControlOfBothWindowsHasAName()
+    {
+        SettingsHarness h;
+        h.form1 = std::make_unique<Form1>(h.services);
+        h.form1->Form_Load();
+        h.form1->setStatus(u"設定内容を処理中"_qs);
+        QCOMPARE(accessibleName(h.form1->window()->Label1), u"設定内容を処理中"_qs);
+        h.form1->setStatus(QString());
+        QMap<QString, QString> names = accessibleNames(h.form1->window());
+        QCOMPARE(names.value(u"Label1"_qs), u"状態"_qs);
+        Form2 *w = h.open();
+        const QMap<QString, QString> settings = accessibleNames(w);
+        QCOMPARE(QSet<QString>(settings.begin(), settings.end()).size(), settings.size());
+        names.insert(settings);
+        for (auto it = names.begin(); it != names.end(); ++it)
+            QVERIFY2(!it.value().trimmed().isEmpty(), qPrintable(it.key()));
+        QCOMPARE(names.value(u"ok1"_qs), u"終了"_qs);
+        QCOMPARE(names.value(u"Text2"_qs), u"№2 実行するファイル"_qs);
+        QCOMPARE(names.value(u"sansyou2"_qs), u"№2 参照"_qs);
+        QCOMPARE(names.value(u"Check7"_qs), u"№7 最近使ったファイルを削除する。"_qs);
+        const auto labels = QAccessible::queryAccessibleInterface(w->Check[6])->relations(QAccessible::Label);
+        QCOMPARE(labels.size(), 1);
+        QCOMPARE(labels.first().first->object(), w->Label4);
     }
 
     // Fault: the main window keeping the values edited but never applied, or

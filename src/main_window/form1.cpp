@@ -1,11 +1,14 @@
 #include "main_window/form1.h"
 
+#include "main_window/findable_place.h"
+#include "main_window/main_window_names.h"
 #include "main_window/main_window_view.h"
 #include "main_window/twips.h"
 #include "settings/form2.h"
 #include "settings/number_text.h"
 #include "settings/run_config.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 
@@ -48,6 +51,31 @@ void Form1::Form_Load()
     m_window->ok1->setFocus();
     writeVersion();
     readWindowsDir();
+    listenForLaterStarts();
+}
+
+void Form1::listenForLaterStarts()
+{
+    if (m_listening)
+        return;
+    m_listening = true;
+    m_services.desktop.whenStartedAgain([this] { bringCurrentWindowForward(); });
+}
+
+// A later start of the program asks for this copy's window: the message or
+// dialog that waits for an answer, else the settings window while it is open,
+// else the main window. Between two windows there is nothing to show.
+void Form1::bringCurrentWindowForward()
+{
+    QWidget *current = QApplication::activeModalWidget();
+    if (!current)
+        current = m_settings && m_settings->isVisible() ? static_cast<QWidget *>(m_settings) : m_window.data();
+    if (!current)
+        return;
+    current->setWindowState(current->windowState() & ~Qt::WindowMinimized);
+    current->show();
+    current->raise();
+    current->activateWindow();
 }
 
 // Every load starts with a shut-down run mode. A load while a run is still
@@ -65,6 +93,7 @@ void Form1::resetRunMode()
 void Form1::createWindow()
 {
     m_window = new MainWindowView;
+    nameMainWindowControls(*m_window);
     connectButtons();
 }
 
@@ -81,12 +110,16 @@ void Form1::connectButtons()
 }
 
 // The store keeps the top edge first, then the left edge, in twips. A value
-// that is not a number reads as 0, like a missing key.
+// that is not a number reads as 0, like a missing key. A window that would show
+// on no screen comes up where it can be seen.
 void Form1::placeWindow()
 {
     const float top = textToSingle(m_services.store.GetSetting(kTopKey, QStringLiteral("0"))).value_or(0);
     const float left = textToSingle(m_services.store.GetSetting(kLeftKey, QStringLiteral("0"))).value_or(0);
-    m_window->move(twipsToPixels(left), twipsToPixels(top));
+    const QPoint stored(twipsToPixels(left), twipsToPixels(top));
+    const QPoint shown = findablePlace(QRect(stored, m_window->size()), screenAreas());
+    m_place = StoredPlace(top, left, stored, shown);
+    m_window->move(shown);
     m_window->show();
 }
 
@@ -105,8 +138,8 @@ void Form1::SavePosition()
 {
     if (!m_window)
         return;
-    m_services.store.SaveSetting(kTopKey, singleToText(float(pixelsToTwips(m_window->y()))));
-    m_services.store.SaveSetting(kLeftKey, singleToText(float(pixelsToTwips(m_window->x()))));
+    m_services.store.SaveSetting(kTopKey, singleToText(m_place.topToSave(m_window->pos())));
+    m_services.store.SaveSetting(kLeftKey, singleToText(m_place.leftToSave(m_window->pos())));
 }
 
 void Form1::Form_Unload()
@@ -205,7 +238,7 @@ void Form1::setStatus(const QString &text)
 {
     if (!m_window)
         return;
-    m_window->Label1->setText(text);
+    showStatus(m_window->Label1, text);
     m_window->Label1->repaint();
 }
 

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include "main_window/findable_place.h"
 #include "main_window/main_window_view.h"
 #include "platform/services.h"
 #include "run/run_host.h"
@@ -55,6 +56,8 @@ private:
     void writeVersion();
     void readWindowsDir();
     void connectButtons();
+    void listenForLaterStarts();
+    void bringCurrentWindowForward();
     void onFrameClosed();
     void releaseWindow();
     void deleteUnloadedWindows();
@@ -64,6 +67,8 @@ private:
     Services m_services;
     RunSequence m_run;
     QString m_windowsDir;
+    StoredPlace m_place;
+    bool m_listening = false;
     QPointer<MainWindowView> m_window;
     QPointer<Form2> m_settings;
     QList<QPointer<MainWindowView>> m_unloadedDuringRun;

@@ -3,6 +3,7 @@
 #include <QPoint>
 #include <QRect>
 
+#include <algorithm>
 #include <cmath>
 
 namespace quenby {
@@ -11,9 +12,16 @@ namespace quenby {
 // screen; a half pixel rounds to the even neighbour.
 inline constexpr int kTwipsPerPixel = 15;
 
+// Far beyond every screen, yet small enough that a window's size added to it
+// stays a valid int. A stored position is a float and may lie much further out.
+inline constexpr double kFarthestPixel = 1 << 24;
+
 inline int twipsToPixels(double twips)
 {
-    return static_cast<int>(std::nearbyint(twips / kTwipsPerPixel));
+    const double pixels = std::nearbyint(twips / kTwipsPerPixel);
+    if (std::isnan(pixels))
+        return 0;
+    return static_cast<int>(std::clamp(pixels, -kFarthestPixel, kFarthestPixel));
 }
 
 inline double pixelsToTwips(int pixels)

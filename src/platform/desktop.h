@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace quenby {
 
 struct AppVersion
@@ -20,6 +22,10 @@ public:
     // True when another copy of the program already runs for this user. Asked once
     // per load of the main window; a reload inside the same program answers false.
     virtual bool anotherInstanceRunning() = 0;
+    // From now on a later start of the program, which ends at once, asks this
+    // copy to show its window: `show` runs here for each such start. Costs the
+    // start-up nothing: the real one sets itself up once the event loop runs.
+    virtual void whenStartedAgain(std::function<void()> show) = 0;
     // The folder the two clean-up commands are built on, without a trailing
     // separator; empty when there is none.
     virtual QString windowsDirectory() = 0;

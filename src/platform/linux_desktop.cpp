@@ -2,12 +2,14 @@
 
 #include "platform/linux_folders.h"
 #include "platform/private_file.h"
+#include "platform/show_requests.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QFile>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstdio>
@@ -18,6 +20,8 @@
 #include <unistd.h>
 
 namespace quenby {
+
+LinuxDesktop::LinuxDesktop() = default;
 
 LinuxDesktop::~LinuxDesktop()
 {
@@ -97,10 +101,24 @@ bool LinuxDesktop::anotherInstanceRunning()
     if (m_lockTaken)
         return false;
     // Without any lock we cannot tell; let the user work.
-    if (takeInstanceLock() == LockState::HeldByAnother)
+    if (takeInstanceLock() == LockState::HeldByAnother) {
+        ShowRequests::askRunningCopy();
         return true;
+    }
     m_lockTaken = true;
     return false;
+}
+
+// Only the copy holding the lock listens. The socket is made once the event
+// loop runs, after the window has been shown.
+void LinuxDesktop::whenStartedAgain(std::function<void()> show)
+{
+    if (!m_lockTaken || m_showRequests)
+        return;
+    QTimer::singleShot(0, [this, show = std::move(show)] {
+        if (!m_showRequests)
+            m_showRequests = std::make_unique<ShowRequests>(show);
+    });
 }
 
 QString LinuxDesktop::windowsDirectory()

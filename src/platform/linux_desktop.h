@@ -3,16 +3,20 @@
 #include "platform/desktop.h"
 
 #include <QStringList>
+#include <memory>
 
 namespace quenby {
+
+class ShowRequests;
 
 class LinuxDesktop : public Desktop
 {
 public:
-    LinuxDesktop() = default;
+    LinuxDesktop();
     ~LinuxDesktop() override;
 
     bool anotherInstanceRunning() override;
+    void whenStartedAgain(std::function<void()> show) override;
     QString windowsDirectory() override;
     QString programFolder() override;
     AppVersion version() override;
@@ -32,6 +36,7 @@ private:
 
     int m_lockFd = -1;
     bool m_lockTaken = false;
+    std::unique_ptr<ShowRequests> m_showRequests;
 };
 
 } // namespace quenby

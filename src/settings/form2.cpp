@@ -1,5 +1,6 @@
 #include "settings/form2.h"
 
+#include "main_window/findable_place.h"
 #include "main_window/form1.h"
 #include "main_window/twips.h"
 #include "settings/form2_design.h"
@@ -52,6 +53,7 @@ Form2::Form2(Form1 &mainWindow, const Services &services)
     setWindowTitle(QString::fromUtf16(form2_design::kCaption));
     setFixedSize(form2_design::kClientArea.toPixels().size());
     createControls();
+    nameControls();
     connectHandlers();
     Form_Load();
 }
@@ -86,11 +88,17 @@ void Form2::Form_Load()
 }
 
 // Top first, then left, in twips; a position that is not a number reads as 0.
+// The window may hang over an edge, but its OK / Cancel / apply row is always
+// on a screen.
 void Form2::placeWindow()
 {
     const float top = textToSingle(m_services.store.GetSetting(kTopKey, QStringLiteral("0"))).value_or(0);
     const float left = textToSingle(m_services.store.GetSetting(kLeftKey, QStringLiteral("0"))).value_or(0);
-    move(twipsToPixels(left), twipsToPixels(top));
+    const QPoint stored(twipsToPixels(left), twipsToPixels(top));
+    const QRect buttonRow = form2_design::kOk2.toPixels().united(form2_design::kSave.toPixels());
+    const QPoint shown = findablePlace(QRect(stored, size()), buttonRow, screenAreas());
+    m_place = StoredPlace(top, left, stored, shown);
+    move(shown);
 }
 
 void Form2::fillSlot(int slot)
@@ -103,8 +111,8 @@ void Form2::fillSlot(int slot)
 
 void Form2::Form_Unload()
 {
-    m_services.store.SaveSetting(kTopKey, singleToText(float(pixelsToTwips(y()))));
-    m_services.store.SaveSetting(kLeftKey, singleToText(float(pixelsToTwips(x()))));
+    m_services.store.SaveSetting(kTopKey, singleToText(m_place.topToSave(pos())));
+    m_services.store.SaveSetting(kLeftKey, singleToText(m_place.leftToSave(pos())));
     m_mainWindow.Form_Load();
 }
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <optional>
 
+#include "main_window/findable_place.h"
 #include "platform/services.h"
 
 class QCheckBox;
@@ -64,6 +65,7 @@ private:
     void createPause();
     void createButtons();
     void connectHandlers();
+    void nameControls();
 
     // Opening and closing.
     void Form_Load();
@@ -93,6 +95,7 @@ private:
     Form1 &m_mainWindow;
     Services m_services;
     ProgramBrowseDialog *m_browse = nullptr;
+    StoredPlace m_place;
     bool m_loading = false;
     qint32 SaveFailed = 0;
 };

@@ -4,6 +4,7 @@ import json
 import os
 import shutil
 import signal
+import socket
 import stat
 import subprocess
 import time
@@ -162,6 +163,34 @@ class MainWindowStart(SandboxCase):
         self.assertEqual(watch.replacements(), 2)
         ini = self.box.ini()
         self.assertEqual((ini.get('Form1Top'), ini.get('Form1Left')), ('1440', '2880'))
+
+
+class FindingTheWindow(SandboxCase):
+    def test_a_second_start_brings_the_running_copys_window_forward(self):
+        self.box.start_window_manager('NLC')
+        first, window = self.start()
+        self.box.x('xdotool', 'windowminimize', '--sync', window)
+        harness.wait_until(lambda: not self.box.windows(MAIN_TITLE), 5, 'the window to be minimised')
+        second = self.box.start()
+        self.assertEnds(second, 5)
+        self.assertEqual(second.returncode, 0)
+        self.assertEqual(self.box.wait_window(MAIN_TITLE, timeout=5), window)
+        harness.wait_until(lambda: self.box.x('xdotool', 'getactivewindow', check=False).strip() == window, 5,
+                           'the window to be active')
+        self.assertRunning(first)
+
+    def test_a_wayland_session_without_a_platform_chosen_gets_x11(self):
+        # A listening socket where a compositor would be.
+        compositor = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        compositor.bind(os.path.join(self.box.runtime, 'wayland-0'))
+        compositor.listen(1)
+        try:
+            app = self.box.start(env_changes={'QT_QPA_PLATFORM': None, 'WAYLAND_DISPLAY': 'wayland-0',
+                                              'XDG_SESSION_TYPE': 'wayland'})
+            window = self.box.wait_window(MAIN_TITLE, pid=app.pid)
+            self.assertRegex(self.box.properties(window), r'_NET_WM_STATE\(ATOM\) = .*_NET_WM_STATE_ABOVE')
+        finally:
+            compositor.close()
 
 
 class Runs(SandboxCase):

@@ -389,10 +389,17 @@ class Sandbox:
         })
         return env
 
-    def start(self, binary=None):
+    def start(self, binary=None, env_changes=None):
+        """env_changes: variables to set, or to remove where the value is None."""
         self._refuse_unless_private_bus()
+        env = self.program_env()
+        for key, value in (env_changes or {}).items():
+            if value is None:
+                env.pop(key, None)
+            else:
+                env[key] = value
         log = open(os.path.join(self.root, 'program-%d.log' % len(self.apps)), 'w')
-        app = subprocess.Popen([binary or binary_under_test()], env=self.program_env(), cwd=self.work,
+        app = subprocess.Popen([binary or binary_under_test()], env=env, cwd=self.work,
                                stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
         log.close()
         self.apps.append(app)

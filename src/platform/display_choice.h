@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <functional>
+
+namespace quenby {
+
+// What the program knows about the displays before it opens one.
+struct DisplayFacts
+{
+    QByteArray chosenPlatform;  // QT_QPA_PLATFORM, or the value of -platform; empty when nobody chose
+    QByteArray display;         // DISPLAY
+    QByteArray waylandDisplay;  // WAYLAND_DISPLAY
+    std::function<bool(const QByteArray &display)> canOpenX;
+    std::function<bool(const QByteArray &waylandDisplay)> canOpenWayland;
+};
+
+struct DisplayChoice
+{
+    // What to ask the window system layer for; empty leaves the choice as it is.
+    QByteArray platform;
+    // One line saying why no display can be used; empty when one can.
+    QByteArray problem;
+};
+
+// The window is placed and kept above others through X11, which a Wayland
+// desktop offers through XWayland: unless the user chose otherwise, X11 comes
+// first and Wayland is the fallback.
+DisplayChoice chooseDisplay(const DisplayFacts &facts);
+
+// Whether a server answers on the display. A local X display is tried on its
+// socket; one on another host is taken on trust, as trying it could take long.
+bool xDisplayAnswers(const QByteArray &display);
+bool waylandDisplayAnswers(const QByteArray &waylandDisplay);
+
+// Makes that choice for this start, before the application object exists.
+// Returns false, after printing the one line to stderr, when no display can be
+// reached at all; the program should then end with status 1.
+bool chooseDisplayForThisStart(int argc, char **argv);
+
+} // namespace quenby

@@ -1,0 +1,134 @@
+#include "platform/show_requests.h"
+
+#include "platform/linux_folders.h"
+
+#include <QFile>
+#include <QSocketNotifier>
+
+#include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace quenby {
+
+namespace {
+
+constexpr char kRequest[] = "show";
+
+bool isPrivateFolder(const QByteArray &folder)
+{
+    struct stat info{};
+    return ::stat(folder.constData(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid()
+        && (info.st_mode & 077) == 0;
+}
+
+// A socket address for the path. A path too long for an address (a runtime
+// folder deep down a test tree) is reached through an open descriptor of its
+// folder, which `folderFd` then holds and the caller closes.
+bool addressFor(const QByteArray &path, sockaddr_un &address, int &folderFd)
+{
+    address = {};
+    address.sun_family = AF_UNIX;
+    QByteArray name = path;
+    if (name.size() >= qsizetype(sizeof(address.sun_path))) {
+        const qsizetype slash = path.lastIndexOf('/');
+        folderFd = ::open(path.left(slash).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (folderFd < 0)
+            return false;
+        name = "/proc/self/fd/" + QByteArray::number(folderFd) + path.mid(slash);
+    }
+    if (name.size() >= qsizetype(sizeof(address.sun_path)))
+        return false;
+    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+    return true;
+}
+
+// A socket left by a copy that was killed stands in the way; only the copy
+// holding the instance lock listens, so whatever socket is there is stale.
+void removeStaleSocket(const char *path)
+{
+    struct stat info{};
+    if (::lstat(path, &info) == 0 && S_ISSOCK(info.st_mode))
+        ::unlink(path);
+}
+
+} // namespace
+
+ShowRequests::ShowRequests(std::function<void()> show, QObject *parent)
+    : QObject(parent)
+    , m_show(std::move(show))
+{
+    listen();
+}
+
+ShowRequests::~ShowRequests()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+QByteArray ShowRequests::socketPath()
+{
+    const QByteArray folder = QFile::encodeName(linux_folders::runtimeFolder());
+    if (folder.isEmpty() || !isPrivateFolder(folder))
+        return {};
+    return folder + "/TARVEN Inc.Quenby.show";
+}
+
+void ShowRequests::listen()
+{
+    const QByteArray path = socketPath();
+    sockaddr_un address{};
+    int folderFd = -1;
+    if (path.isEmpty() || !addressFor(path, address, folderFd))
+        return;
+    removeStaleSocket(path.constData());
+    m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (m_fd >= 0 && ::bind(m_fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (folderFd >= 0)
+        ::close(folderFd);
+    if (m_fd < 0)
+        return;
+    ::chmod(path.constData(), 0600);
+    m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &ShowRequests::readRequests);
+}
+
+// Requests that piled up while the program was busy bring the window forward once.
+void ShowRequests::readRequests()
+{
+    bool asked = false;
+    char message[sizeof kRequest];
+    ssize_t length;
+    while ((length = ::recv(m_fd, message, sizeof message, 0)) >= 0) {
+        const bool request = length == ssize_t(sizeof kRequest - 1);
+        asked = asked || (request && std::memcmp(message, kRequest, size_t(length)) == 0);
+    }
+    if (asked)
+        m_show();
+}
+
+void ShowRequests::askRunningCopy()
+{
+    const QByteArray path = socketPath();
+    sockaddr_un address{};
+    int folderFd = -1;
+    if (path.isEmpty() || !addressFor(path, address, folderFd))
+        return;
+    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd >= 0) {
+        ::sendto(fd, kRequest, sizeof kRequest - 1, MSG_DONTWAIT | MSG_NOSIGNAL,
+                 reinterpret_cast<const sockaddr *>(&address), sizeof address);
+        ::close(fd);
+    }
+    if (folderFd >= 0)
+        ::close(folderFd);
+}
+
+} // namespace quenby

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+
+#include <functional>
+
+class QSocketNotifier;
+
+namespace quenby {
+
+// How a second start of the program reaches the copy that runs already: a
+// datagram socket in the user's runtime folder, which no other account can
+// enter. The second copy drops a request there and ends without waiting; the
+// running copy reads it whenever its event loop runs, so a copy that is busy
+// (a pause, a power request) takes the request later or never, and no sender
+// is ever held up.
+class ShowRequests : public QObject
+{
+public:
+    // Starts listening; `show` runs for every request that arrives.
+    explicit ShowRequests(std::function<void()> show, QObject *parent = nullptr);
+    ~ShowRequests() override;
+
+    bool isListening() const { return m_fd >= 0; }
+
+    // The second copy's side: asks the running copy to show its window.
+    // Returns at once whether or not anybody listens.
+    static void askRunningCopy();
+
+    // Where the socket lives; empty when the session has no runtime folder of
+    // this user's alone (mode 0700, owned by the user).
+    static QByteArray socketPath();
+
+private:
+    void listen();
+    void readRequests();
+
+    std::function<void()> m_show;
+    int m_fd = -1;
+    QSocketNotifier *m_notifier = nullptr;
+};
+
+} // namespace quenby
