@@ -20,19 +20,6 @@ const QString kService = QStringLiteral("org.freedesktop.login1");
 const QString kPath = QStringLiteral("/org/freedesktop/login1");
 const QString kManager = QStringLiteral("org.freedesktop.login1.Manager");
 
-QString methodFor(PowerAction action)
-{
-    switch (action) {
-    case PowerAction::Reboot:
-        return QStringLiteral("Reboot");
-    case PowerAction::Suspend:
-        return QStringLiteral("Suspend");
-    case PowerAction::PowerOff:
-        break;
-    }
-    return QStringLiteral("PowerOff");
-}
-
 QString errorText(const QDBusMessage &reply)
 {
     return reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
@@ -117,7 +104,7 @@ QString LogindPower::request(PowerAction action)
     QDBusConnection bus = connectToSystemBus(m_connectTimeout, why);
     if (!bus.isConnected())
         return why;
-    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kManager, methodFor(action));
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kManager, powerActionName(action));
     call << true; // interactive
     bool timedOut = false;
     const int timeout = int(m_requestTimeout.count());

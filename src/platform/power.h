@@ -6,6 +6,20 @@ namespace quenby {
 
 enum class PowerAction { PowerOff, Reboot, Suspend };
 
+// The name logind gives the action's method, which the run's record uses too.
+inline QString powerActionName(PowerAction action)
+{
+    switch (action) {
+    case PowerAction::Reboot:
+        return QStringLiteral("Reboot");
+    case PowerAction::Suspend:
+        return QStringLiteral("Suspend");
+    case PowerAction::PowerOff:
+        break;
+    }
+    return QStringLiteral("PowerOff");
+}
+
 class Power
 {
 public:

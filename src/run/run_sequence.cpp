@@ -37,19 +37,6 @@ QString buttonName(int button)
     return names[button];
 }
 
-QString powerName(PowerAction action)
-{
-    switch (action) {
-    case PowerAction::Reboot:
-        return QStringLiteral("Reboot");
-    case PowerAction::Suspend:
-        return QStringLiteral("Suspend");
-    case PowerAction::PowerOff:
-        break;
-    }
-    return QStringLiteral("PowerOff");
-}
-
 // "text: detail", or the text alone when there is no detail.
 QString withDetail(const QString &text, const QString &detail)
 {
@@ -269,12 +256,12 @@ void RunSequence::powerAction()
 // the end rather than passed over as if the machine were going down.
 void RunSequence::requestPower(PowerAction action, const QString &failureText)
 {
-    note(QStringLiteral("power request ") + powerName(action));
+    note(QStringLiteral("power request ") + powerActionName(action));
     const QString refusal = m_services.power.request(action);
     if (refusal.isEmpty()) {
-        note(QStringLiteral("power request ") + powerName(action) + QStringLiteral(" accepted"));
+        note(QStringLiteral("power request ") + powerActionName(action) + QStringLiteral(" accepted"));
     } else {
-        note(QStringLiteral("power request ") + powerName(action) + QStringLiteral(" refused: ") + refusal,
+        note(QStringLiteral("power request ") + powerActionName(action) + QStringLiteral(" refused: ") + refusal,
              Journal::Level::Warning);
         m_services.desktop.beep();
         m_services.desktop.messageBox(failureText + QStringLiteral("\r\n") + refusal);
