@@ -85,6 +85,7 @@ QRect inkOutsideBox(const QWidget *control, const QString &text, QSize room, int
 struct Report
 {
     QMap<QString, QString> faces; // control -> faces that draw its text, sorted
+    QMap<QString, QString> pictures; // picture -> place, then the pixmap's pixels and ratio
     QStringList faults;
 
     void look(const QString &name, const QWidget *control, const QString &caption, QSize room, int textFlags);
@@ -158,6 +159,12 @@ int printReport()
     Report report;
     MainWindowView *main = harness.form1->window();
     lookAtWindow(report, QStringLiteral("Form1"), main);
+    for (const QLabel *label : {main->banner, main->Image3}) {
+        const QRect place = label->geometry();
+        const QPixmap pixmap = label->pixmap();
+        std::printf("picture\t%s=%d,%d %dx%d %dx%d@%g\n", qPrintable(label->objectName()), place.x(), place.y(),
+                    place.width(), place.height(), pixmap.width(), pixmap.height(), pixmap.devicePixelRatio());
+    }
     for (const char16_t *status : kStatusTexts) {
         main->Label1->setText(QString::fromUtf16(status));
         lookAtLabel(report, QStringLiteral("Form1.Label1 ") + main->Label1->text(), main->Label1);
@@ -201,6 +208,8 @@ Report reportUnder(const Session &session)
         const QString body = line.section(u'\t', 1);
         if (line.startsWith(QLatin1String("faces\t")))
             report.faces[body.section(u'=', 0, 0)] = body.section(u'=', 1);
+        else if (line.startsWith(QLatin1String("picture\t")))
+            report.pictures[body.section(u'=', 0, 0)] = body.section(u'=', 1);
         else
             report.faults << body;
     }
@@ -256,6 +265,29 @@ private slots:
         }
         QVERIFY2(report.faults.isEmpty(), qPrintable(report.faults.join(u'\n')));
         QVERIFY2(differences.isEmpty(), qPrintable(differences.join(u'\n')));
+    }
+
+    // At twice the density the banner and the icon come from pictures of twice
+    // the size, shown in the same places; a blurred enlargement would be 1x.
+    void picturesHaveTheScreensDensity_data()
+    {
+        QTest::addColumn<QString>("scale");
+        QTest::addColumn<QString>("banner");
+        QTest::addColumn<QString>("icon");
+        QTest::newRow("1x") << QStringLiteral("1") << QStringLiteral("0,0 289x145 289x145@1")
+                            << QStringLiteral("128,64 32x32 32x32@1");
+        QTest::newRow("2x") << QStringLiteral("2") << QStringLiteral("0,0 289x145 578x290@2")
+                            << QStringLiteral("128,64 32x32 64x64@2");
+    }
+
+    void picturesHaveTheScreensDensity()
+    {
+        QFETCH(QString, scale);
+        QFETCH(QString, banner);
+        QFETCH(QString, icon);
+        const Report report = reportUnder({QStringLiteral("ja_JP.UTF-8"), scale});
+        QCOMPARE(report.pictures.value(QStringLiteral("banner")), banner);
+        QCOMPARE(report.pictures.value(QStringLiteral("Image3")), icon);
     }
 
     // The faces themselves: the Japanese text in a proportional gothic, the

@@ -45,6 +45,18 @@ QString text(const char16_t *utf16)
     return QString::fromUtf16(utf16);
 }
 
+// The banner and the icon come in two densities. A screen of more than one
+// device pixel to the window's pixel gets the pictures of twice the size,
+// shown in the same place at the same size.
+QPixmap picture(const QString &name, const QString &suffix, qreal devicePixelRatio)
+{
+    if (devicePixelRatio <= 1.0)
+        return QPixmap(QStringLiteral(":/%1.%2").arg(name, suffix));
+    QPixmap large(QStringLiteral(":/%1@2x.%2").arg(name, suffix));
+    large.setDevicePixelRatio(2.0);
+    return large;
+}
+
 QLabel *makeLabel(QWidget *parent, const char *name, const TwipsRect &rect)
 {
     auto *label = new QLabel(parent);
@@ -91,11 +103,11 @@ void MainWindowView::loadFacesBeforeShowing()
 void MainWindowView::createPicture()
 {
     banner = makeLabel(this, "banner", kBanner);
-    banner->setPixmap(QPixmap(QStringLiteral(":/banner.jpg")));
+    banner->setPixmap(picture(QStringLiteral("banner"), QStringLiteral("jpg"), devicePixelRatioF()));
     banner->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     // The window's icon and the picture on the banner are one picture.
-    const QPixmap icon(QStringLiteral(":/icon.png"));
+    const QPixmap icon = picture(QStringLiteral("icon"), QStringLiteral("png"), devicePixelRatioF());
     setWindowIcon(icon);
     Image3 = makeLabel(this, "Image3", kImage3);
     Image3->setPixmap(icon);
