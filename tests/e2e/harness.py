@@ -207,6 +207,8 @@ class Sandbox:
         self._bus_folder = None
         self.display = None
         self.bus_address = None
+        # The session language the program starts under (LANG); None keeps the caller's.
+        self.language = None
         try:
             self._make_folders()
             self._start_x()
@@ -374,6 +376,10 @@ class Sandbox:
             'TMPDIR': self.tmp,
         })
         env.setdefault('LANG', 'C.UTF-8')
+        if self.language:
+            for name in ('LC_ALL', 'LANGUAGE'):
+                env.pop(name, None)
+            env['LANG'] = self.language
         return env
 
     def program_env(self):
@@ -469,6 +475,13 @@ class Sandbox:
 
     def screenshot(self, path):
         self.x('import', '-window', 'root', path)
+
+    def window_pixels(self, window, path):
+        """The window's client area as raw RGB bytes; the picture is kept at path."""
+        time.sleep(0.7)  # let the window finish painting
+        x, y, width, height = self.geometry(window)
+        self.x('import', '-window', 'root', '-crop', '%dx%d+%d+%d' % (width, height, x, y), '+repage', path)
+        return subprocess.run(['convert', path, 'rgb:-'], capture_output=True, check=True, timeout=10).stdout
 
     # --- the store and the mock -------------------------------------------------------
     def ini(self):
