@@ -197,7 +197,8 @@ def ask_window_to_close(display, window):
 class Sandbox:
     """One case's world: scratch folders, X server, private system bus, logind mock."""
 
-    def __init__(self, name):
+    def __init__(self, name, screen='1024x768x24'):
+        self._screen = screen
         base = os.environ.get('QUENBY_E2E_SCRATCH') or tempfile.gettempdir()
         os.makedirs(base, exist_ok=True)
         self.root = tempfile.mkdtemp(prefix=re.sub(r'\W', '_', name)[:24] + '-', dir=base)
@@ -209,6 +210,8 @@ class Sandbox:
         self.bus_address = None
         # The session language the program starts under (LANG); None keeps the caller's.
         self.language = None
+        # Device pixels to a window pixel (QT_SCALE_FACTOR); None for the screen's own.
+        self.scale = None
         try:
             self._make_folders()
             self._start_x()
@@ -240,7 +243,7 @@ class Sandbox:
     def _start_x(self):
         read_end, write_end = os.pipe()
         xvfb = subprocess.Popen(
-            ['Xvfb', '-displayfd', str(write_end), '-screen', '0', '1024x768x24',
+            ['Xvfb', '-displayfd', str(write_end), '-screen', '0', self._screen,
              '-nolisten', 'tcp', '-noreset'],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
             start_new_session=True)
@@ -393,6 +396,8 @@ class Sandbox:
             'DBUS_SESSION_BUS_ADDRESS': self.bus_address,
             'NO_AT_BRIDGE': '1',
         })
+        if self.scale:
+            env['QT_SCALE_FACTOR'] = str(self.scale)
         return env
 
     def start(self, binary=None):
