@@ -2,7 +2,7 @@
 # Installs what building (and, with --tests, testing) needs on Debian 12.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev libfontconfig-dev
+packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev
           fonts-ipafont-gothic fonts-ipafont-mincho qt6-translations-l10n)
 if [[ "${1:-}" == "--tests" ]]; then
     packages+=(xvfb xauth xdotool x11-utils imagemagick dbus python3-dbusmock python3-dbus

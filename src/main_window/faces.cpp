@@ -1,7 +1,5 @@
 #include "main_window/faces.h"
 
-#include "platform/latin_face.h"
-
 #include <QApplication>
 #include <QFontDatabase>
 
@@ -24,18 +22,6 @@ QString firstInstalled(std::initializer_list<QString> candidates)
     return {};
 }
 
-QStringList captionFamilies()
-{
-    QStringList families;
-    const QString latin = latinOnlyFaceOf(QApplication::font().family());
-    if (!latin.isEmpty())
-        families << latin;
-    const QString gothic = firstInstalled({QStringLiteral("IPAPGothic"), QStringLiteral("IPAexGothic")});
-    if (!gothic.isEmpty())
-        families << gothic;
-    return families.isEmpty() ? QApplication::font().families() : families;
-}
-
 QString serifFamily()
 {
     const QString mincho = firstInstalled({QString::fromUtf16(u"ＭＳ Ｐ明朝"), QStringLiteral("IPAPMincho"),
@@ -47,9 +33,10 @@ QString serifFamily()
 
 QFont captionFont()
 {
-    static const QStringList families = captionFamilies();
+    static const QString family = firstInstalled({QStringLiteral("IPAPGothic"), QStringLiteral("IPAexGothic")});
     QFont font = QApplication::font();
-    font.setFamilies(families);
+    if (!family.isEmpty())
+        font.setFamilies({family});
     return font;
 }
 
