@@ -88,8 +88,8 @@ QLabel *makeLabel(QWidget *parent, const char *name, const char16_t *caption, co
 
 } // namespace
 
-// The desktop's own face and size, with a proportional gothic for the
-// Japanese captions, the same in every session language.
+// The proportional gothic both windows share, at the desktop's size, the same
+// in every session language.
 void Form2::useWindowFont()
 {
     setFont(captionFont());
