@@ -80,41 +80,61 @@ class ArtworkTest final : public QObject
     Q_OBJECT
 
 private slots:
-    void bannerIsABaselineJfifOf289By145At96Dpi()
+    // The banner for screens of twice the density is the same picture drawn at
+    // twice the size; it is shown in the same 289 x 145 place.
+    void bannersAreBaselineJfifsOfTheirSize_data()
     {
-        const std::optional<JpegFacts> facts = readJpegFacts(readAll(QStringLiteral(":/banner.jpg")));
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("scale");
+        QTest::newRow("1x") << QStringLiteral(":/banner.jpg") << 1;
+        QTest::newRow("2x") << QStringLiteral(":/banner@2x.jpg") << 2;
+    }
+
+    void bannersAreBaselineJfifsOfTheirSize()
+    {
+        QFETCH(QString, path);
+        QFETCH(int, scale);
+        const std::optional<JpegFacts> facts = readJpegFacts(readAll(path));
         QVERIFY(facts);
         QVERIFY(facts->jfif);
         QCOMPARE(facts->frameMarker, 0xC0);
         QCOMPARE(facts->precision, 8);
         QCOMPARE(facts->components, 3);
-        QCOMPARE(facts->width, 289);
-        QCOMPARE(facts->height, 145);
+        QCOMPARE(facts->width, 289 * scale);
+        QCOMPARE(facts->height, 145 * scale);
         QCOMPARE(facts->densityUnits, 1);
-        QCOMPARE(facts->xDensity, 96);
-        QCOMPARE(facts->yDensity, 96);
+        QCOMPARE(facts->xDensity, 96 * scale);
+        QCOMPARE(facts->yDensity, 96 * scale);
     }
 
     // The status line is pure green, the version and credit lines dark red
-    // (192, 0, 0): the ground under each must leave them readable.
+    // (192, 0, 0): the ground under each must leave them readable, in both banners.
     void textAreasOfTheBannerKeepTheirTextReadable_data()
     {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("scale");
         QTest::addColumn<QRect>("area");
         QTest::addColumn<bool>("forGreenText");
-        QTest::newRow("status line") << QRect(32, 8, 233, 17) << true;
-        QTest::newRow("version line") << QRect(144, 96, 60, 13) << false;
-        QTest::newRow("credit line") << QRect(32, 112, 233, 28) << false;
+        for (int scale : {1, 2}) {
+            const QString path = scale == 1 ? QStringLiteral(":/banner.jpg") : QStringLiteral(":/banner@2x.jpg");
+            QTest::addRow("status line %dx", scale) << path << scale << QRect(32, 8, 233, 17) << true;
+            QTest::addRow("version line %dx", scale) << path << scale << QRect(144, 96, 60, 13) << false;
+            QTest::addRow("credit line %dx", scale) << path << scale << QRect(32, 112, 233, 28) << false;
+        }
     }
 
     void textAreasOfTheBannerKeepTheirTextReadable()
     {
+        QFETCH(QString, path);
+        QFETCH(int, scale);
         QFETCH(QRect, area);
         QFETCH(bool, forGreenText);
-        const QImage banner(QStringLiteral(":/banner.jpg"));
+        const QImage banner(path);
         QVERIFY(!banner.isNull());
+        const QRect pixels(area.topLeft() * scale, area.size() * scale);
         const double text = forGreenText ? luminance(QColor(0, 255, 0)) : luminance(QColor(192, 0, 0));
-        for (int y = area.top(); y <= area.bottom(); y += 2) {
-            for (int x = area.left(); x <= area.right(); x += 2) {
+        for (int y = pixels.top(); y <= pixels.bottom(); y += 2) {
+            for (int x = pixels.left(); x <= pixels.right(); x += 2) {
                 const double ground = luminance(banner.pixelColor(x, y));
                 const double contrast = (std::max(text, ground) + 0.05) / (std::min(text, ground) + 0.05);
                 if (contrast < 4.0)
@@ -148,10 +168,21 @@ private slots:
         QCOMPARE(QImage(path).size(), QSize(size, size));
     }
 
-    void windowIconIsTheThemeIconAt32()
+    void windowIconsAreTheThemeIcons_data()
     {
-        const QString path = QFINDTESTDATA(QStringLiteral("../data/icons/hicolor/32x32/apps/jp.tarven.Quenby.png"));
-        QCOMPARE(readAll(QStringLiteral(":/icon.png")), readAll(path));
+        QTest::addColumn<QString>("resource");
+        QTest::addColumn<int>("size");
+        QTest::newRow("1x") << QStringLiteral(":/icon.png") << 32;
+        QTest::newRow("2x") << QStringLiteral(":/icon@2x.png") << 64;
+    }
+
+    void windowIconsAreTheThemeIcons()
+    {
+        QFETCH(QString, resource);
+        QFETCH(int, size);
+        const QString path =
+            QFINDTESTDATA(QStringLiteral("../data/icons/hicolor/%1x%1/apps/jp.tarven.Quenby.png").arg(size));
+        QCOMPARE(readAll(resource), readAll(path));
     }
 
 private:

@@ -66,7 +66,9 @@ private:
     void enableSlot(int n, const QString &path, qint32 check = 1)
     {
         RunConfig.check[n] = check;
-        RunConfig.kidou[n] = path;
+        // The clean-ups (6 and 7) have a check state only; kidou ends at slot 5.
+        if (n <= 5)
+            RunConfig.kidou[n] = path;
     }
     int logIndex(const QString &entry) const { return m_platform->log.indexOf(entry); }
 

@@ -1,4 +1,6 @@
-"""Renders the main window and the settings window with a sample configuration.
+"""Renders the main window and the settings window with a sample configuration,
+on a Japanese desktop as the users have it, at 1x (main.png, settings.png) and
+at twice the density (main@2x.png, settings@2x.png).
 
 Uses the end-to-end sandbox: scratch HOME, a private X server with a window
 manager for the frames, and a private bus with the logind mock, so nothing of
@@ -40,23 +42,32 @@ def capture(box, window, path):
     print('wrote ' + path)
 
 
-def main(binary, out):
-    os.makedirs(out, exist_ok=True)
-    box = harness.Sandbox('screenshots')
+def shoot(binary, out, scale):
+    suffix = '' if scale == 1 else '@%dx' % scale
+    box = harness.Sandbox('screenshots', screen='2048x1024x24')
+    box.language = 'ja_JP.UTF-8'
+    box.scale = scale
     try:
         box.write_ini(sample_configuration())
         # The caption bars as the windows ask for them: the main window has its
         # window menu and a close box, the settings window a close box only.
         box.start_window_manager('NLC')
         app, main_window = box.start_and_wait_window(binary)
-        capture(box, main_window, os.path.join(out, 'main.png'))
+        capture(box, main_window, os.path.join(out, 'main%s.png' % suffix))
         box.set_title_layout('LC')
-        box.click(main_window, harness.MAIN_BUTTONS['setting'])
+        x, y = harness.MAIN_BUTTONS['setting']
+        box.click(main_window, (x * scale, y * scale))
         settings = box.wait_window(harness.SETTINGS_TITLE, pid=app.pid)
-        capture(box, settings, os.path.join(out, 'settings.png'))
+        capture(box, settings, os.path.join(out, 'settings%s.png' % suffix))
     finally:
         box.close()
         shutil.rmtree(box.root, ignore_errors=True)
+
+
+def main(binary, out):
+    os.makedirs(out, exist_ok=True)
+    for scale in (1, 2):
+        shoot(binary, out, scale)
 
 
 if __name__ == '__main__':

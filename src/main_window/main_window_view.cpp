@@ -1,9 +1,9 @@
 #include "main_window/main_window_view.h"
 
+#include "main_window/faces.h"
 #include "main_window/twips.h"
 
 #include <QCloseEvent>
-#include <QFontDatabase>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -45,31 +45,16 @@ QString text(const char16_t *utf16)
     return QString::fromUtf16(utf16);
 }
 
-// The credit and version lines use a proportional Japanese serif face: the
-// first of these that is installed, asked for alone (a list with missing faces
-// in it makes every text lookup search for fallbacks).
-QString serifFamily()
+// The banner and the icon come in two densities. A screen of more than one
+// device pixel to the window's pixel gets the pictures of twice the size,
+// shown in the same place at the same size.
+QPixmap picture(const QString &name, const QString &suffix, qreal devicePixelRatio)
 {
-    const QString candidates[] = {text(u"ＭＳ Ｐ明朝"), QStringLiteral("IPAPMincho"), QStringLiteral("IPAexMincho"),
-                                  QStringLiteral("Noto Serif CJK JP")};
-    const QStringList installed = QFontDatabase::families();
-    for (const QString &family : candidates) {
-        if (installed.contains(family))
-            return family;
-    }
-    return QStringLiteral("serif");
-}
-
-// Unhinted: at this size the serif glyphs look as good, and drawing them does
-// not run each glyph's hinting program at start-up.
-QFont serifFont()
-{
-    QFont font(serifFamily());
-    font.setStyleHint(QFont::Serif);
-    font.setPointSizeF(9.75);
-    font.setWeight(QFont::Normal);
-    font.setHintingPreference(QFont::PreferNoHinting);
-    return font;
+    if (devicePixelRatio <= 1.0)
+        return QPixmap(QStringLiteral(":/%1.%2").arg(name, suffix));
+    QPixmap large(QStringLiteral(":/%1@2x.%2").arg(name, suffix));
+    large.setDevicePixelRatio(2.0);
+    return large;
 }
 
 QLabel *makeLabel(QWidget *parent, const char *name, const TwipsRect &rect)
@@ -97,6 +82,7 @@ MainWindowView::MainWindowView(QWidget *parent)
     setWindowTitle(QStringLiteral("TARVEN Inc. Quenby"));
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFixedSize(kClientArea.toPixels().size());
+    setFont(captionFont());
     createPicture();
     createLabels();
     createButtons();
@@ -117,11 +103,11 @@ void MainWindowView::loadFacesBeforeShowing()
 void MainWindowView::createPicture()
 {
     banner = makeLabel(this, "banner", kBanner);
-    banner->setPixmap(QPixmap(QStringLiteral(":/banner.jpg")));
+    banner->setPixmap(picture(QStringLiteral("banner"), QStringLiteral("jpg"), devicePixelRatioF()));
     banner->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     // The window's icon and the picture on the banner are one picture.
-    const QPixmap icon(QStringLiteral(":/icon.png"));
+    const QPixmap icon = picture(QStringLiteral("icon"), QStringLiteral("png"), devicePixelRatioF());
     setWindowIcon(icon);
     Image3 = makeLabel(this, "Image3", kImage3);
     Image3->setPixmap(icon);
@@ -134,14 +120,14 @@ void MainWindowView::createLabels()
     setTextColour(Label1, kStatusGreen);
 
     Label5 = makeLabel(this, "Label5", kLabel5);
-    Label5->setFont(serifFont());
+    Label5->setFont(creditFont());
     setTextColour(Label5, kCreditRed);
     Label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label5->setWordWrap(true);
     Label5->setText(text(u"Copyright © 2026 TARVEN Inc.\n終了前のひと仕事を、おまかせください。"));
 
     lblVersion = makeLabel(this, "lblVersion", kLblVersion);
-    lblVersion->setFont(serifFont());
+    lblVersion->setFont(creditFont());
     setTextColour(lblVersion, kCreditRed);
     lblVersion->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 }

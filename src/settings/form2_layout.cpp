@@ -1,9 +1,9 @@
 #include "settings/form2.h"
 
+#include "main_window/faces.h"
 #include "settings/form2_design.h"
 
 #include <QCheckBox>
-#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -92,14 +92,11 @@ QLabel *makeLabel(QWidget *parent, const char *name, const char16_t *caption, co
 
 } // namespace
 
-// The desktop's own face and size stay. Japanese glyphs prefer a proportional
-// gothic where one is installed: with a fixed-width one the captions outgrow
-// the boxes the design gives them.
+// The proportional gothic both windows share, at the desktop's size, the same
+// in every session language.
 void Form2::useWindowFont()
 {
-    QFont windowFont = font();
-    windowFont.setFamilies({QFontInfo(windowFont).family(), QStringLiteral("IPAPGothic"), QStringLiteral("IPA Pゴシック")});
-    setFont(windowFont);
+    setFont(captionFont());
 }
 
 // Controls are made in tab order, which is the order the focus follows:

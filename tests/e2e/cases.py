@@ -74,6 +74,32 @@ class SandboxCase(unittest.TestCase):
         return path
 
 
+class JapaneseSession(SandboxCase):
+    """The users' desktops run in Japanese: both windows must draw there as in C."""
+
+    def pixels_under(self, language):
+        self.box.language = language
+        app, window = self.start()
+        tag = language.split('.')[0]
+        main = self.box.window_pixels(window, os.path.join(self.box.root, 'main-%s.png' % tag))
+        self.box.click(window, MAIN_BUTTONS['setting'])
+        settings_window = self.box.wait_window(SETTINGS_TITLE, pid=app.pid)
+        settings = self.box.window_pixels(settings_window, os.path.join(self.box.root, 'settings-%s.png' % tag))
+        os.kill(app.pid, signal.SIGTERM)
+        self.assertEnds(app)
+        # Off the windows, so that the next click moves the pointer and no button shows it.
+        self.box.x('xdotool', 'mousemove', '700', '500')
+        return main, settings
+
+    # Catches faces looked up by names that only one language knows, and a
+    # Japanese fixed-width face put first: the captions would change face and width.
+    def test_both_windows_draw_the_same_under_japanese_and_c(self):
+        main_ja, settings_ja = self.pixels_under('ja_JP.UTF-8')
+        main_c, settings_c = self.pixels_under('C.UTF-8')
+        self.assertTrue(main_ja == main_c, 'the main window differs; pictures in ' + self.box.root)
+        self.assertTrue(settings_ja == settings_c, 'the settings window differs; pictures in ' + self.box.root)
+
+
 class HarnessGuard(SandboxCase):
     def test_the_program_is_not_started_once_the_private_bus_is_gone(self):
         self.box.stop_bus()

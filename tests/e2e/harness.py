@@ -197,7 +197,8 @@ def ask_window_to_close(display, window):
 class Sandbox:
     """One case's world: scratch folders, X server, private system bus, logind mock."""
 
-    def __init__(self, name):
+    def __init__(self, name, screen='1024x768x24'):
+        self._screen = screen
         base = os.environ.get('QUENBY_E2E_SCRATCH') or tempfile.gettempdir()
         os.makedirs(base, exist_ok=True)
         self.root = tempfile.mkdtemp(prefix=re.sub(r'\W', '_', name)[:24] + '-', dir=base)
@@ -207,6 +208,10 @@ class Sandbox:
         self._bus_folder = None
         self.display = None
         self.bus_address = None
+        # The session language the program starts under (LANG); None keeps the caller's.
+        self.language = None
+        # Device pixels to a window pixel (QT_SCALE_FACTOR); None for the screen's own.
+        self.scale = None
         try:
             self._make_folders()
             self._start_x()
@@ -238,7 +243,7 @@ class Sandbox:
     def _start_x(self):
         read_end, write_end = os.pipe()
         xvfb = subprocess.Popen(
-            ['Xvfb', '-displayfd', str(write_end), '-screen', '0', '1024x768x24',
+            ['Xvfb', '-displayfd', str(write_end), '-screen', '0', self._screen,
              '-nolisten', 'tcp', '-noreset'],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
             start_new_session=True)
@@ -374,6 +379,10 @@ class Sandbox:
             'TMPDIR': self.tmp,
         })
         env.setdefault('LANG', 'C.UTF-8')
+        if self.language:
+            for name in ('LC_ALL', 'LANGUAGE'):
+                env.pop(name, None)
+            env['LANG'] = self.language
         return env
 
     def program_env(self):
@@ -387,6 +396,8 @@ class Sandbox:
             'DBUS_SESSION_BUS_ADDRESS': self.bus_address,
             'NO_AT_BRIDGE': '1',
         })
+        if self.scale:
+            env['QT_SCALE_FACTOR'] = str(self.scale)
         return env
 
     def start(self, binary=None, env_changes=None):
@@ -476,6 +487,13 @@ class Sandbox:
 
     def screenshot(self, path):
         self.x('import', '-window', 'root', path)
+
+    def window_pixels(self, window, path):
+        """The window's client area as raw RGB bytes; the picture is kept at path."""
+        time.sleep(0.7)  # let the window finish painting
+        x, y, width, height = self.geometry(window)
+        self.x('import', '-window', 'root', '-crop', '%dx%d+%d+%d' % (width, height, x, y), '+repage', path)
+        return subprocess.run(['convert', path, 'rgb:-'], capture_output=True, check=True, timeout=10).stdout
 
     # --- the store and the mock -------------------------------------------------------
     def ini(self):
