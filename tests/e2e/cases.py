@@ -7,6 +7,7 @@ import signal
 import socket
 import stat
 import subprocess
+import tempfile
 import time
 import unittest
 
@@ -207,16 +208,21 @@ class FindingTheWindow(SandboxCase):
 
     def test_a_wayland_session_without_a_platform_chosen_gets_x11(self):
         # A listening socket where a compositor would be.
+        # Its folder is a short one of its own: the runtime folder sits wherever
+        # the tree was cloned, maybe too deep for a socket's path.
+        folder = tempfile.mkdtemp(prefix='quenby-wl-', dir='/tmp')
         compositor = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-        compositor.bind(os.path.join(self.box.runtime, 'wayland-0'))
+        compositor.bind(os.path.join(folder, 'wayland-0'))
         compositor.listen(1)
         try:
-            app = self.box.start(env_changes={'QT_QPA_PLATFORM': None, 'WAYLAND_DISPLAY': 'wayland-0',
+            app = self.box.start(env_changes={'QT_QPA_PLATFORM': None,
+                                              'WAYLAND_DISPLAY': os.path.join(folder, 'wayland-0'),
                                               'XDG_SESSION_TYPE': 'wayland'})
             window = self.box.wait_window(MAIN_TITLE, pid=app.pid)
             self.assertRegex(self.box.properties(window), r'_NET_WM_STATE\(ATOM\) = .*_NET_WM_STATE_ABOVE')
         finally:
             compositor.close()
+            shutil.rmtree(folder, ignore_errors=True)
 
 
 class Runs(SandboxCase):
@@ -362,7 +368,10 @@ class RunFailuresAndRecord(SandboxCase):
     def test_a_slot_naming_a_missing_program_stops_the_run_at_its_settings(self):
         log = os.path.join(self.box.work, 'ran.txt')
         after = self.write_slot_script('after', log)
-        self.box.write_ini({'Check1': '1', 'kidou1': os.path.join(self.box.work, 'moved-away.sh') + ' --full',
+        # A blank-free folder, so that the whole first word is the missing script.
+        folder = tempfile.mkdtemp(prefix='quenby-slot-', dir='/tmp')
+        self.addCleanup(shutil.rmtree, folder, True)
+        self.box.write_ini({'Check1': '1', 'kidou1': os.path.join(folder, 'moved-away.sh') + ' --full',
                             'Check2': '1', 'kidou2': after, 'byou': '0'})
         app, window = self.start()
         self.box.click(window, MAIN_BUTTONS['ok1'])
@@ -378,7 +387,14 @@ class RunFailuresAndRecord(SandboxCase):
         log = os.path.join(self.box.work, 'ran.txt')
         plain = stat.S_IRUSR | stat.S_IWUSR
         data = self.write_script('notes.txt', 'not a program\n', plain)
-        script = self.write_script('backup.sh', 'echo backup "$1" >> "%s"\n' % log, plain)
+        # A script with an argument: its path must hold no blank, wherever the
+        # tree was cloned, or the shell would take it apart.
+        folder = tempfile.mkdtemp(prefix='quenby-slot-', dir='/tmp')
+        self.addCleanup(shutil.rmtree, folder, True)
+        script = os.path.join(folder, 'backup.sh')
+        with open(script, 'w') as f:
+            f.write('echo backup "$1" >> "%s"\n' % log)
+        os.chmod(script, plain)
         self.box.write_ini({'Check1': '1', 'kidou1': data, 'Check2': '1', 'kidou2': script + ' nightly', 'byou': '0'})
         app, window = self.start()
         self.box.click(window, MAIN_BUTTONS['test'])
