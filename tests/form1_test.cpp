@@ -300,8 +300,10 @@ private slots:
     {
         m_platform->store.values = {{u"Form1Top"_qs, u"1440"_qs}, {u"Form1Left"_qs, u"-150"_qs}};
         loadedForm();
+        m_platform->store.replacements.clear();
         QTest::mouseClick(view().Cancel1, Qt::LeftButton);
         QCOMPARE(positionWrites(), (QStringList{u"Form1Top=1440"_qs, u"Form1Left=-150"_qs}));
+        QCOMPARE(m_platform->store.replacements.size(), 1);
         QVERIFY(m_platform->desktop.ended);
     }
 

@@ -35,6 +35,20 @@ private slots:
         QCOMPARE(h.platform.store.replacements.first().size(), 2);
     }
 
+    // A kill between the two halves of a window's position left a window
+    // placed by one new and one old number. Closing the settings window
+    // writes its position, and the main window's store, one replacement each.
+    void aPositionReachesTheFileInOneReplacement()
+    {
+        SettingsHarness h;
+        Form2 *w = h.open();
+        h.platform.store.replacements.clear();
+        QTest::mouseClick(w->Cancel2, Qt::LeftButton);
+        QVERIFY(!h.platform.store.replacements.isEmpty());
+        QCOMPARE(h.platform.store.replacements.first().size(), 2);
+        QVERIFY(h.platform.store.replacements.first().first().startsWith(u"Form2Top="_qs));
+    }
+
     // The path box used to stop at 32 767 characters, so a longer stored path
     // came back cut short with the next OK.
     void aPathOfAnyLengthComesBackWhole()

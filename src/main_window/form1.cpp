@@ -138,6 +138,8 @@ void Form1::SavePosition()
 {
     if (!m_window)
         return;
+    // Both halves of the position reach the file in one replacement.
+    const StoreBatch batch(m_services.store);
     m_services.store.SaveSetting(kTopKey, singleToText(m_place.topToSave(m_window->pos())));
     m_services.store.SaveSetting(kLeftKey, singleToText(m_place.leftToSave(m_window->pos())));
 }

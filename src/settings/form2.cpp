@@ -111,8 +111,11 @@ void Form2::fillSlot(int slot)
 
 void Form2::Form_Unload()
 {
-    m_services.store.SaveSetting(kTopKey, singleToText(m_place.topToSave(pos())));
-    m_services.store.SaveSetting(kLeftKey, singleToText(m_place.leftToSave(pos())));
+    {
+        const StoreBatch batch(m_services.store);
+        m_services.store.SaveSetting(kTopKey, singleToText(m_place.topToSave(pos())));
+        m_services.store.SaveSetting(kLeftKey, singleToText(m_place.leftToSave(pos())));
+    }
     m_mainWindow.Form_Load();
 }
 
