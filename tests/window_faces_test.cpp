@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QGlyphRun>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPainter>
 #include <QProcess>
 #include <QRawFont>
@@ -134,6 +135,12 @@ int printReport()
                     r.height(), pixmap.width(), pixmap.height(), pixmap.devicePixelRatio());
     }
     lookAtWindow(QStringLiteral("Form2."), harness.open());
+    // Messages take the application's face for their class, not the
+    // desktop's first Japanese face, which may be a fixed-width one.
+    QMessageBox message(QMessageBox::NoIcon, QStringLiteral("TARVEN Inc.QUENBY"),
+                        QStringLiteral("設定画面の №1 の欄を確認"), QMessageBox::Ok);
+    message.ensurePolished(); // as when it is shown
+    look(QStringLiteral("message"), &message, message.text(), QSize(2000, 200), Qt::AlignLeft);
     return 0;
 }
 

@@ -1,5 +1,6 @@
 #include "main_window/form1.h"
 
+#include "main_window/faces.h"
 #include "main_window/findable_place.h"
 #include "main_window/main_window_names.h"
 #include "main_window/main_window_view.h"
@@ -26,6 +27,9 @@ Form1::Form1(const Services &services, QObject *parent)
     , m_services(services)
     , m_run(*this, services)
 {
+    // Messages speak in the windows' face: the desktop's first Japanese face
+    // may be a fixed-width one.
+    QApplication::setFont(captionFont(), "QMessageBox");
 }
 
 Form1::~Form1()
