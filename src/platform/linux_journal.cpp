@@ -1,8 +1,9 @@
 #include "platform/linux_journal.h"
 
+#include "platform/private_file.h"
+
 #include <QByteArray>
 
-#include <cerrno>
 
 #include <syslog.h>
 #include <systemd/sd-journal.h>
@@ -48,15 +49,7 @@ int LinuxJournal::openStream(const QString &identifier, Level level)
 // One write per line, so lines of the helper sharing the descriptor do not interleave.
 void LinuxJournal::writeFallback(const QByteArray &text)
 {
-    qsizetype done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(m_fallback, text.constData() + done, size_t(text.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        done += n;
-    }
+    private_file::writeAll(m_fallback, text);
 }
 
 } // namespace quenby

@@ -74,22 +74,6 @@ bool readAll(int fd, QByteArray &bytes)
     }
 }
 
-// A short write is not the end: the rest is written again until the system
-// either takes it or says why not (a full disk, a quota, a size limit).
-bool writeAll(int fd, const QByteArray &bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t wrote = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0)
-            return false;
-        done += wrote;
-    }
-    return true;
-}
-
 // A file size limit (ulimit -f) would end the program with SIGXFSZ halfway
 // through; ignored, the write fails with EFBIG like on a full disk.
 class FileSizeSignalIgnored
@@ -123,6 +107,20 @@ void syncFolder(const QByteArray &folder)
 }
 
 } // namespace
+
+bool writeAll(int fd, const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            return false;
+        done += wrote;
+    }
+    return true;
+}
 
 Contents read(const QString &path)
 {

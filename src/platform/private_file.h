@@ -30,6 +30,11 @@ Contents read(const QString &path);
 // so the link stays. Missing folders are made, readable by their owner only.
 Outcome replace(const QString &path, const QByteArray &bytes);
 
+// Writes every byte to `fd`: a short write is not the end, the rest is
+// written again until the system takes it or says why not (a full disk, a
+// quota, a size limit).
+bool writeAll(int fd, const QByteArray &bytes);
+
 // Makes `folder` and the folders above it as needed, each new one 0700.
 bool makeFolders(const QString &folder);
 
