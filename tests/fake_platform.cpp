@@ -101,8 +101,10 @@ ShellResult FakeProcesses::start(const QString &request)
 {
     m_log << QStringLiteral("start:") + request;
     const auto failure = failures.find(request);
-    if (failure != failures.end())
-        return {0, failure->second, QStringLiteral("failed")};
+    if (failure != failures.end()) {
+        const auto hint = hints.find(request);
+        return {0, failure->second, QStringLiteral("failed"), hint == hints.end() ? StartHint::None : hint->second};
+    }
     started << request;
     const qint64 pid = ++lastPid;
     m_running[pid] = true;
@@ -145,6 +147,8 @@ QString FakePower::request(PowerAction action)
     const char *name = action == PowerAction::PowerOff ? "PowerOff" : action == PowerAction::Reboot ? "Reboot" : "Suspend";
     requests << QString::fromLatin1(name);
     m_log << QStringLiteral("power:") + QString::fromLatin1(name);
+    if (onRequest)
+        onRequest(QString::fromLatin1(name));
     return refusal;
 }
 
@@ -169,6 +173,8 @@ void FakeJournal::record(const QString &line, Level level)
     if (level == Level::Warning)
         warnings << line;
     m_log << QStringLiteral("journal:") + line;
+    if (onRecord)
+        onRecord(line);
 }
 
 FakePlatform::FakePlatform()

@@ -95,6 +95,7 @@ public:
 
     QStringList started;                   // requests in order
     std::map<QString, int> failures;       // request -> error number of its start
+    std::map<QString, StartHint> hints;    // request -> what its failed start says besides
     bool endAtOnce = true;                 // processes end as soon as they are watched
     std::function<void(qint64 pid, const QString &request)> onStart;
     qint64 lastPid = 1000;
@@ -117,6 +118,8 @@ public:
 
     QStringList requests;
     QString refusal; // returned by every request; empty = accepted
+    // Runs while the request is outstanding.
+    std::function<void(const QString &method)> onRequest;
 
 private:
     CallLog &m_log;
@@ -147,6 +150,7 @@ public:
 
     QStringList lines;
     QStringList warnings;
+    std::function<void(const QString &line)> onRecord;
 
 private:
     CallLog &m_log;

@@ -115,6 +115,10 @@ private slots:
     // A typo or a moved script used to end quietly inside the hidden shell,
     // and the machine went off as if the backup had run. The program a slot
     // names is found first: 53 when it is not there, 5 when it cannot be run.
+    // A "#!" line is read as the kernel reads it: a script saved with Windows
+    // line endings names an interpreter ending in a carriage return, which is
+    // not there (53, with a hint for the message). A slot with no text at all
+    // (or one the settings file could not give) names nothing: 53.
     // A script without the execute permission runs all the same, a text that
     // the shell would expand is not judged, and a program's own exit status
     // is never taken for a failed start.
@@ -123,6 +127,12 @@ private slots:
         QTest::addColumn<QString>("text"); // %P stands for the programs' folder
         QTest::addColumn<int>("error");
         QTest::addColumn<QString>("ran");  // what the program wrote; empty: nothing ran
+        QTest::newRow("empty text") << "" << 53 << "";
+        QTest::newRow("blanks only") << " \t " << 53 << "";
+        QTest::newRow("CRLF script") << "%P/crlf.sh" << 53 << "";
+        QTest::newRow("CRLF script, no execute permission") << "%P/crlf-plain x" << 53 << "";
+        QTest::newRow("CRLF after an env argument") << "%P/crlf-env.sh" << 53 << "";
+        QTest::newRow("interpreter not runnable") << "%P/odd-interpreter" << 5 << "";
         QTest::newRow("missing file") << "%P/nothere.sh" << 53 << "";
         QTest::newRow("missing file with arguments") << "%P/nothere.sh --full /srv" << 53 << "";
         QTest::newRow("missing bare name") << "quenby-no-such-program --x" << 53 << "";
@@ -130,7 +140,7 @@ private slots:
         QTest::newRow("folder") << "%P/folder" << 5 << "";
         QTest::newRow("folder with arguments") << "%P/folder x" << 5 << "";
         QTest::newRow("plain file, no execute permission") << "%P/data.txt" << 5 << "";
-        QTest::newRow("interpreter not there") << "%P/lost-interpreter" << 5 << "";
+        QTest::newRow("interpreter not there") << "%P/lost-interpreter" << 53 << "";
         QTest::newRow("not a program at all") << "%P/garbage" << 5 << "";
         QTest::newRow("executable script") << "%P/exec.sh a b" << 0 << "exec.sh a b";
         QTest::newRow(".sh without permission") << "%P/noexec.sh a b" << 0 << "noexec.sh a b";
@@ -165,6 +175,10 @@ private slots:
         writeFile(folder + QStringLiteral("/fails.sh"), "#!/bin/sh\necho fails > '" + marker + "'\nexit 127\n", kExecutable);
         writeFile(folder + QStringLiteral("/data.txt"), "hello\n", kPlain);
         writeFile(folder + QStringLiteral("/lost-interpreter"), "#!/nonexistent/python3\n", kExecutable);
+        writeFile(folder + QStringLiteral("/crlf.sh"), "#!/bin/sh\r\n" + report, kExecutable);
+        writeFile(folder + QStringLiteral("/crlf-plain"), "#! /bin/sh -e\r\n" + report, kPlain);
+        writeFile(folder + QStringLiteral("/crlf-env.sh"), "#!/usr/bin/env sh\r\n" + report, kExecutable);
+        writeFile(folder + QStringLiteral("/odd-interpreter"), "#!" + QFile::encodeName(folder) + "/data.txt\n", kExecutable);
         writeFile(folder + QStringLiteral("/garbage"), QByteArray("\x01\x02\0\0binary", 10), kExecutable);
         QDir().mkpath(folder + QStringLiteral("/folder"));
         QFile::link(folder + QStringLiteral("/gone"), folder + QStringLiteral("/dangling"));
@@ -173,6 +187,7 @@ private slots:
         LinuxProcesses p = processes();
         const ShellResult started = p.runSlot(1, text.replace(QStringLiteral("%P"), folder));
         QVERIFY2(started.error == error, qPrintable(QStringLiteral("%1: %2").arg(started.error).arg(started.detail)));
+        QCOMPARE(started.hint == StartHint::WindowsLineEndings, QByteArray(QTest::currentDataTag()).startsWith("CRLF"));
         if (error != 0) {
             QCOMPARE(started.pid, 0);
             QVERIFY(!started.detail.isEmpty());

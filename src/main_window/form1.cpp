@@ -26,6 +26,7 @@ Form1::Form1(const Services &services, QObject *parent)
     : QObject(parent)
     , m_services(services)
     , m_run(*this, services)
+    , m_gate(m_run)
 {
     // Messages speak in the windows' face: the desktop's first Japanese face
     // may be a fixed-width one.
@@ -52,6 +53,7 @@ void Form1::Form_Load()
     createWindow();
     placeWindow();
     loadRunConfig(m_services.store);
+    tellUnusablePause();
     m_window->ok1->setFocus();
     writeVersion();
     readWindowsDir();
@@ -104,13 +106,26 @@ void Form1::createWindow()
 void Form1::connectButtons()
 {
     MainWindowView *w = m_window;
-    connect(w->ok1, &QPushButton::clicked, this, [this] { m_run.ok1_Click(); });
-    connect(w->reboot, &QPushButton::clicked, this, [this] { m_run.reboot_Click(); });
-    connect(w->Suspend, &QPushButton::clicked, this, [this] { m_run.Suspend_Click(); });
-    connect(w->test, &QPushButton::clicked, this, [this] { m_run.test_Click(); });
+    connectRunButton(w->ok1, RunSequence::Button::ShutDown);
+    connectRunButton(w->reboot, RunSequence::Button::Restart);
+    connectRunButton(w->Suspend, RunSequence::Button::Suspend);
+    connectRunButton(w->test, RunSequence::Button::RunOnly);
+    m_gate.watchQuit(w->Cancel1);
     connect(w->setting, &QPushButton::clicked, this, &Form1::setting_Click);
     connect(w->Cancel1, &QPushButton::clicked, this, &Form1::Cancel1_Click);
     connect(w, &MainWindowView::frameClosed, this, &Form1::onFrameClosed);
+}
+
+// The run judges each click by when its press began. A window already closed
+// (its press still held when it went) presses nothing.
+void Form1::connectRunButton(QPushButton *button, RunSequence::Button which)
+{
+    m_gate.watch(button, which);
+    connect(button, &QPushButton::clicked, this, [this, button, which] {
+        const RunSequence::PressStart started = m_gate.takeStart(button);
+        if (button->window() == m_window)
+            m_run.press(which, started);
+    });
 }
 
 // The store keeps the top edge first, then the left edge, in twips. A value
@@ -125,6 +140,26 @@ void Form1::placeWindow()
     m_place = StoredPlace(top, left, stored, shown);
     m_window->move(shown);
     m_window->show();
+}
+
+// A pause the run cannot honour (only a hand-edited file holds one) is said at
+// start-up, once per value, like any other stored value that cannot be used:
+// the run would skip the pause with nothing but a beep.
+void Form1::tellUnusablePause()
+{
+    const qint32 byou = RunConfig.byou;
+    if (byou >= -32768 && byou <= 32767) {
+        m_pauseTold.reset();
+        return;
+    }
+    if (m_pauseTold == byou)
+        return;
+    m_pauseTold = byou;
+    m_services.desktop.beep();
+    m_services.desktop.messageBox(
+        QStringLiteral("設定ファイルの byou の値 %1 は -32768 から 32767 までの範囲にないため、"
+                       "実行時の待ち時間は使われません。\r\n設定画面で待ち時間を入力し直してください。")
+            .arg(byou));
 }
 
 void Form1::writeVersion()
@@ -166,10 +201,14 @@ void Form1::unloadMainWindow()
     unload();
 }
 
+// Closing the window is asking the program to end: during a run too, and
+// then at once, so that no power request follows.
 void Form1::onFrameClosed()
 {
     Form_Unload();
     releaseWindow();
+    if (m_run.isRunning())
+        m_run.endOnUserRequest(QStringLiteral("window closed"));
     endIfNoWindowLeft();
 }
 
@@ -208,17 +247,18 @@ void Form1::runFinished()
     endIfNoWindowLeft();
 }
 
-// Quitting ends the program at once; the end does not pass through Form_Unload,
-// so the position is written once.
+// Quitting ends the program at once, in the middle of a run too; the end does
+// not pass through Form_Unload, so the position is written once.
 void Form1::Cancel1_Click()
 {
     SavePosition();
-    m_services.desktop.endProgram();
+    m_run.endOnUserRequest(QStringLiteral("cancelled"));
 }
 
 void Form1::setting_Click()
 {
-    showSettingsWindow();
+    if (m_run.allowsSettings())
+        showSettingsWindow();
 }
 
 Form2 *Form1::showSettingsWindow()

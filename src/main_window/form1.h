@@ -3,8 +3,11 @@
 #include <QObject>
 #include <QPointer>
 
+#include <optional>
+
 #include "main_window/findable_place.h"
 #include "main_window/main_window_view.h"
+#include "main_window/press_gate.h"
 #include "platform/services.h"
 #include "run/run_host.h"
 #include "run/run_sequence.h"
@@ -54,8 +57,10 @@ private:
     void createWindow();
     void placeWindow();
     void writeVersion();
+    void tellUnusablePause();
     void readWindowsDir();
     void connectButtons();
+    void connectRunButton(QPushButton *button, RunSequence::Button which);
     void listenForLaterStarts();
     void bringCurrentWindowForward();
     void onFrameClosed();
@@ -66,9 +71,11 @@ private:
 
     Services m_services;
     RunSequence m_run;
+    PressGate m_gate;
     QString m_windowsDir;
     StoredPlace m_place;
     bool m_listening = false;
+    std::optional<qint32> m_pauseTold;
     QPointer<MainWindowView> m_window;
     QPointer<Form2> m_settings;
     QList<QPointer<MainWindowView>> m_unloadedDuringRun;

@@ -11,8 +11,9 @@ public:
     virtual ~Clock() = default;
 
     virtual qint64 nowSeconds() = 0;
-    // Returns soon after the clock's second has changed. Windows may repaint
-    // meanwhile, but no click or key is acted on until it returns.
+    // Returns soon after the clock's second has changed. Window events,
+    // clicks and keys included, are handled meanwhile, so any handler may run
+    // inside the sleep.
     virtual void sleepUntilNextSecond() = 0;
 };
 

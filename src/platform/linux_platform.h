@@ -8,6 +8,8 @@
 #include "platform/services.h"
 #include "platform/wall_clock.h"
 
+#include <csignal>
+
 namespace quenby {
 
 // The Linux services of the program, owned in one place.
@@ -18,11 +20,18 @@ public:
         : m_store(m_desktop, IniStore::defaultFilePath())
         , m_processes(m_journal)
     {
+        ignoreBrokenPipes();
     }
 
     Services services() { return {m_store, m_desktop, m_processes, m_power, m_clock, m_journal}; }
 
 private:
+    // Started from a launcher or a terminal that has since gone, our standard
+    // error may be a pipe nobody reads: a record written there is dropped,
+    // never the end of the program. The programs we start get the default
+    // handling back.
+    static void ignoreBrokenPipes() { std::signal(SIGPIPE, SIG_IGN); }
+
     LinuxDesktop m_desktop;
     IniStore m_store;
     LinuxJournal m_journal;

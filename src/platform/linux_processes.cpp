@@ -162,7 +162,7 @@ ShellResult LinuxProcesses::runSlot(int slot, const QString &text)
         return {0, error_number::BadArgument, QStringLiteral("the text is too long")};
     const SlotCommand command = slotCommandFor(text, searchPath(), m_interpreter);
     if (command.error != 0)
-        return {0, command.error, command.detail};
+        return {0, command.error, command.detail, command.hint};
     const QString identifier = QStringLiteral("quenby-slot") + QString::number(slot);
     const OwnedDescriptor output(m_journal.openStream(identifier, Journal::Level::Info));
     const OwnedDescriptor errors(m_journal.openStream(identifier, Journal::Level::Warning));

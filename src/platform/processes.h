@@ -17,6 +17,13 @@ inline constexpr int FileNotFound = 53; // the file to start is not there
 inline constexpr int AccessDenied = 75;
 } // namespace error_number
 
+// What a refused start says beyond its error number, so that the message can
+// tell the user how to mend the file.
+enum class StartHint {
+    None,
+    WindowsLineEndings, // a script whose first line ends in a carriage return
+};
+
 // The outcome of a start. `error` is 0 on success, 53 when the program to
 // start is not there, 5 when it is there but cannot be run, another number for
 // any other failure. `pid` is 0 when nothing was started (a failure, or a
@@ -27,6 +34,7 @@ struct ShellResult
     qint64 pid = 0;
     int error = 0;
     QString detail;
+    StartHint hint = StartHint::None;
 };
 
 // How a process ended: its exit status, or the signal that ended it.

@@ -1,7 +1,5 @@
 #include "platform/slot_command.h"
 
-#include "platform/processes.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -95,29 +93,60 @@ struct Shebang
 {
     QByteArray interpreter;
     QByteArray argument;
+    bool windowsLineEnding = false;
 };
 
-// "#!interpreter [one argument]", the way the kernel splits it.
+bool isSpaceOrTab(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// Spaces and tabs only: the kernel trims nothing else.
+QByteArray trimSpacesAndTabs(const QByteArray &text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && isSpaceOrTab(text[first]))
+        ++first;
+    while (last > first && isSpaceOrTab(text[last - 1]))
+        --last;
+    return text.mid(first, last - first);
+}
+
+// "#!interpreter [one argument]", the way the kernel splits it: the name ends
+// at a space, a tab or a NUL, and a carriage return stays part of the line.
 Shebang parseShebang(const QByteArray &header)
 {
     QByteArray line = header.mid(2);
     const qsizetype end = line.indexOf('\n');
     if (end >= 0)
         line.truncate(end);
-    line = line.trimmed();
+    line = trimSpacesAndTabs(line);
     qsizetype blank = 0;
-    while (blank < line.size() && line[blank] != ' ' && line[blank] != '\t')
+    while (blank < line.size() && !isSpaceOrTab(line[blank]) && line[blank] != '\0')
         ++blank;
-    return {line.left(blank), line.mid(blank).trimmed()};
+    return {line.left(blank), trimSpacesAndTabs(line.mid(blank + 1)), line.endsWith('\r')};
 }
 
-// Empty when the interpreter of a "#!" line can be started, else why not.
-QString interpreterProblem(const QByteArray &interpreter)
+struct Refusal
 {
-    const QString path = QFile::decodeName(interpreter);
+    int error = 0; // 0: nothing stands in the way
+    QString why;
+    StartHint hint = StartHint::None;
+};
+
+// Why the kernel would not start the interpreter of a "#!" line, if it would not.
+Refusal interpreterProblem(const Shebang &shebang)
+{
+    const QString path = QFile::decodeName(shebang.interpreter);
+    if (shebang.windowsLineEnding)
+        return {error_number::FileNotFound, QStringLiteral("its first line ends in a carriage return (Windows line endings)"),
+                StartHint::WindowsLineEndings};
     if (isRunnableFile(path))
-        return QString();
-    return QStringLiteral("its interpreter \"") + path + QStringLiteral("\" is not there or cannot be run");
+        return {};
+    if (!QFileInfo::exists(path))
+        return {error_number::FileNotFound, QStringLiteral("its interpreter \"") + path + QStringLiteral("\" is not there")};
+    return {error_number::BadArgument, QStringLiteral("its interpreter \"") + path + QStringLiteral("\" cannot be run")};
 }
 
 // Formats the kernel may run besides ours (emulators, interpreters) are
@@ -148,24 +177,29 @@ bool isOwnMachine(const QByteArray &header)
     return (ownMachine == EM_X86_64 && machine == EM_386) || (ownMachine == EM_AARCH64 && machine == EM_ARM);
 }
 
-// Empty when the kernel can start the file, else what stands in its way.
-QString whyKernelCannotRun(const QByteArray &header)
+// What stands in the way of the kernel starting the file, if anything.
+Refusal whyKernelCannotRun(const QByteArray &header)
 {
     if (header.startsWith("#!"))
-        return interpreterProblem(parseShebang(header).interpreter);
+        return interpreterProblem(parseShebang(header));
     const bool elf = header.startsWith(ELFMAG);
     const bool binary = !elf && header.left(80).split('\n').first().contains('\0');
     if ((elf && !isOwnMachine(header)) || binary) {
         if (!kernelKnowsOtherFormats())
-            return elf ? QStringLiteral("it is a program for another kind of machine")
-                       : QStringLiteral("it is not a program");
+            return {error_number::BadArgument, elf ? QStringLiteral("it is a program for another kind of machine")
+                                                   : QStringLiteral("it is not a program")};
     }
-    return QString();
+    return {};
 }
 
 SlotCommand refused(int error, const QString &program, const QString &why)
 {
     return {error, {}, program + QStringLiteral(": ") + why};
+}
+
+SlotCommand refused(const QString &program, const Refusal &refusal)
+{
+    return {refusal.error, {}, program + QStringLiteral(": ") + refusal.why, refusal.hint};
 }
 
 // A readable file without the execute permission runs when it says how: the
@@ -179,9 +213,9 @@ SlotCommand commandForScript(const QString &program, const QByteArray &header, c
     const QString how = program + QStringLiteral(" (no execute permission: run with ");
     if (header.startsWith("#!")) {
         const Shebang shebang = parseShebang(header);
-        const QString problem = interpreterProblem(shebang.interpreter);
-        if (!problem.isEmpty())
-            return refused(error_number::BadArgument, program, problem);
+        const Refusal problem = interpreterProblem(shebang);
+        if (problem.error != 0)
+            return refused(program, problem);
         QByteArray text = quotedForShell(shebang.interpreter) + ' ';
         if (!shebang.argument.isEmpty())
             text += quotedForShell(shebang.argument) + ' ';
@@ -204,9 +238,9 @@ SlotCommand commandForProgram(const QString &program, const QByteArray &typed, c
     bool readable = false;
     const QByteArray header = readHeader(program, &readable);
     if (isExecutable(program)) {
-        const QString why = readable ? whyKernelCannotRun(header) : QString();
-        if (!why.isEmpty())
-            return refused(error_number::BadArgument, program, why);
+        const Refusal why = readable ? whyKernelCannotRun(header) : Refusal{};
+        if (why.error != 0)
+            return refused(program, why);
         return {0, typed + rest, program};
     }
     if (!readable)
@@ -218,6 +252,8 @@ SlotCommand commandForProgram(const QString &program, const QByteArray &typed, c
 
 SlotCommand slotCommandFor(const QString &text, const QString &searchPath, const QString &shell)
 {
+    if (text.trimmed().isEmpty())
+        return refused(error_number::FileNotFound, QStringLiteral("the slot"), QStringLiteral("holds no program"));
     const QFileInfo whole(text);
     if (whole.isAbsolute() && whole.isFile())
         return commandForProgram(text, quotedForShell(QFile::encodeName(text)), {}, shell);

@@ -14,8 +14,8 @@ qint64 WallClock::nowSeconds()
     return QDateTime::currentSecsSinceEpoch();
 }
 
-// Sleeps in an event loop that lets windows repaint and the window manager see
-// us alive, while clicks and keys wait until the pause is over.
+// Sleeps in an event loop: windows repaint, the window manager sees us alive,
+// and a click or a key is handled when it comes, never held back for later.
 void WallClock::sleepUntilNextSecond()
 {
     const qint64 intoSecond = QDateTime::currentMSecsSinceEpoch() % 1000;
@@ -27,7 +27,7 @@ void WallClock::sleepUntilNextSecond()
     timer.setSingleShot(true);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     timer.start(untilNext);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    loop.exec();
 }
 
 } // namespace quenby

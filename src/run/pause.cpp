@@ -16,13 +16,16 @@ bool fitsSixteenBits(qint32 seconds)
 
 } // namespace
 
-int PauseSeconds(qint32 seconds, Clock &clock)
+int PauseSeconds(qint32 seconds, Clock &clock, const std::function<bool()> &stopped)
 {
     const qint64 start = clock.nowSeconds();
     if (!fitsSixteenBits(seconds))
         return error_number::Overflow;
-    while (!(start + seconds < clock.nowSeconds()))
+    while (!(start + seconds < clock.nowSeconds())) {
         clock.sleepUntilNextSecond();
+        if (stopped && stopped())
+            break;
+    }
     return 0;
 }
 

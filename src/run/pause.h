@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include <functional>
+
 namespace quenby {
 
 class Clock;
@@ -11,7 +13,8 @@ class Clock;
 // seconds; 0 ends at the next change of the second, a negative value at once.
 // Sleeps to each second boundary instead of reading the clock in a loop.
 // Returns 6 (overflow) without pausing when `seconds` does not fit 16 bits,
-// else 0.
-int PauseSeconds(qint32 seconds, Clock &clock);
+// else 0. Windows take input while it sleeps; the pause ends early once
+// `stopped` says so (the user ended the program meanwhile).
+int PauseSeconds(qint32 seconds, Clock &clock, const std::function<bool()> &stopped = {});
 
 } // namespace quenby

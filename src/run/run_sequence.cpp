@@ -17,24 +17,27 @@ const QString kDeltreePrefix = QStringLiteral("command.com /c deltree /Y ");
 constexpr int kTempCleanUp = 6;
 constexpr int kRecentCleanUp = 7;
 
-// Marks a run as under way for as long as it lives.
-class RunningGuard
+// Puts a run in its first step for as long as it lives, and back to idle after.
+class PhaseGuard
 {
 public:
-    explicit RunningGuard(bool &running) : m_running(running) { m_running = true; }
-    ~RunningGuard() { m_running = false; }
-    RunningGuard(const RunningGuard &) = delete;
-    RunningGuard &operator=(const RunningGuard &) = delete;
+    PhaseGuard(RunSequence::Phase &phase, RunSequence::Phase first) : m_phase(phase) { m_phase = first; }
+    ~PhaseGuard() { m_phase = RunSequence::Phase::Idle; }
+    PhaseGuard(const PhaseGuard &) = delete;
+    PhaseGuard &operator=(const PhaseGuard &) = delete;
 
 private:
-    bool &m_running;
+    RunSequence::Phase &m_phase;
 };
 
-QString buttonName(int button)
+const QString kWindowsLineEndings = QStringLiteral("ファイルの改行が Windows 形式 (CRLF) になっています。"
+                                                   "改行を LF にして保存し直してください。");
+
+QString buttonName(RunSequence::Button button)
 {
     static const QString names[] = {QStringLiteral("終了 (shut down)"), QStringLiteral("再起動 (restart)"),
                                     QStringLiteral("サスペンド (suspend)"), QStringLiteral("実行のみ (run only)")};
-    return names[button];
+    return names[int(button)];
 }
 
 // "text: detail", or the text alone when there is no detail.
@@ -56,19 +59,18 @@ RunSequence::RunSequence(RunHost &host, const Services &services)
 {
 }
 
-// Pressing a button again while a run waits for a program would start the
-// slots a second time, next to the copy still running, and could turn a
-// run-only run into a shut-down: the press is dropped with a beep. From the
-// pause on, a delayed click (a keyboard accelerator animates the press first)
-// is dropped without one; the user's input waits anyway.
+// Pressing a button again while a run goes on would start the slots a second
+// time, next to the copy still running, or turn a run-only run into a
+// shut-down: the press is dropped with a beep, and recorded.
 bool RunSequence::acceptsPress(Button button)
 {
-    if (m_exclusive || m_programEnded)
+    if (m_programEnded)
         return false;
-    if (!m_running)
+    if (!isRunning())
         return true;
     m_services.desktop.beep();
-    note(QStringLiteral("a press of ") + buttonName(int(button)) + QStringLiteral(" during the run was dropped"));
+    note(QStringLiteral("a press of ") + buttonName(button) + QStringLiteral(" during the run was dropped (")
+         + phaseName() + u')');
     return false;
 }
 
@@ -102,29 +104,88 @@ void RunSequence::test_Click()
     run(Button::RunOnly);
 }
 
+// A mouse button held down over a run's end, or a key accelerator whose press
+// is animated before it clicks, would otherwise click once the run is over.
+void RunSequence::press(Button button, PressStart started)
+{
+    if (!isRunning() && (started.busy || started.runs != m_runsStarted)) {
+        note(QStringLiteral("a press of ") + buttonName(button)
+             + QStringLiteral(" begun during a run was dropped when the run had ended"));
+        return;
+    }
+    click(button);
+}
+
+void RunSequence::click(Button button)
+{
+    switch (button) {
+    case Button::ShutDown:
+        ok1_Click();
+        break;
+    case Button::Restart:
+        reboot_Click();
+        break;
+    case Button::Suspend:
+        Suspend_Click();
+        break;
+    case Button::RunOnly:
+        test_Click();
+        break;
+    }
+}
+
+void RunSequence::dropRepeatedKey(Button button)
+{
+    if (isRunning())
+        note(QStringLiteral("a repeated key on ") + buttonName(button) + QStringLiteral(" was dropped"));
+}
+
+bool RunSequence::allowsSettings()
+{
+    if (m_phase != Phase::Pause && m_phase != Phase::Power)
+        return true;
+    m_services.desktop.beep();
+    note(QStringLiteral("a press of 設定 (settings) during the run was dropped (") + phaseName() + u')');
+    return false;
+}
+
+void RunSequence::endOnUserRequest(const QString &how)
+{
+    if (isRunning())
+        note(how + QStringLiteral(" during the ") + phaseName() + QStringLiteral(": the program ends")
+                 + (m_phase == Phase::Power ? QString() : QStringLiteral(" without a power request")),
+             Journal::Level::Warning);
+    endProgram();
+}
+
 void RunSequence::run(Button button)
 {
+    ++m_runsStarted;
     {
-        RunningGuard running(m_running);
+        PhaseGuard guard(m_phase, Phase::Slots);
         m_host.setStatus(QStringLiteral("設定内容を処理中"));
         m_host.SavePosition();
-        note(QStringLiteral("run started by ") + buttonName(int(button)));
+        note(QStringLiteral("run started by ") + buttonName(button));
         runSteps();
     }
-    m_exclusive = false;
     m_host.runFinished();
 }
 
+// Each step may have handed the user a chance to end the program (a wait, a
+// message); nothing follows once they did.
 void RunSequence::runSteps()
 {
     if (!runProgramSlots() || m_programEnded)
         return;
+    m_phase = Phase::CleanUps;
     if (!runCleanUps() || m_programEnded)
         return;
-    m_exclusive = true;
+    m_phase = Phase::Pause;
     pause();
+    if (m_programEnded)
+        return;
+    m_phase = Phase::Power;
     powerAction();
-    m_exclusive = false;
 }
 
 // Returns false when the run has to stop.
@@ -138,7 +199,7 @@ bool RunSequence::runProgramSlots()
         const int error = RunProgram();
         if (m_programEnded)
             return false;
-        if (error != 0 && handleError(error) == Next::Stop) {
+        if (error != 0 && (handleError(error) == Next::Stop || m_programEnded)) {
             note(QStringLiteral("run stopped at slot ") + QString::number(n), Journal::Level::Warning);
             return false;
         }
@@ -153,6 +214,7 @@ int RunSequence::RunProgram()
     commandLine = kCommandPrefix + programPath;
     note(slotTag() + commandLine);
     const ShellResult started = m_services.processes.runSlot(currentSlot, programPath);
+    m_lastHint = started.hint;
     if (started.error != 0) {
         note(withDetail(slotTag() + QStringLiteral("cannot be started (error %1)").arg(started.error), started.detail),
              Journal::Level::Warning);
@@ -186,7 +248,7 @@ bool RunSequence::runCleanUps()
         if (RunConfig.check[n] != 1)
             continue;
         const int error = startCleanUp(n);
-        if (error != 0 && handleError(error) == Next::Stop)
+        if (error != 0 && (handleError(error) == Next::Stop || m_programEnded))
             return false;
     }
     return true;
@@ -202,6 +264,7 @@ int RunSequence::startCleanUp(int n)
     note(tag + commandLine);
     const ShellResult started = temp ? m_services.processes.emptyTempFolder()
                                      : m_services.processes.clearRecentDocuments();
+    m_lastHint = started.hint;
     return recordCleanUpStart(tag, started);
 }
 
@@ -220,11 +283,12 @@ int RunSequence::recordCleanUpStart(const QString &tag, const ShellResult &start
 }
 
 // A pause that does not fit 16 bits is error 6: the handler beeps and the run
-// goes on with the power action.
+// goes on with the power action. The windows take input during the pause, so
+// Cancel and the close box still end the program before any power request.
 void RunSequence::pause()
 {
     note(QStringLiteral("pause of %1 s").arg(RunConfig.byou));
-    const int error = PauseSeconds(RunConfig.byou, m_services.clock);
+    const int error = PauseSeconds(RunConfig.byou, m_services.clock, [this] { return m_programEnded; });
     if (error == 0)
         return;
     note(QStringLiteral("pause skipped: %1 s is outside -32768..32767").arg(RunConfig.byou), Journal::Level::Warning);
@@ -293,12 +357,32 @@ QString RunSequence::slotMessage(int error) const
     QString text = QStringLiteral("設定画面の №") + QString::number(currentSlot) + QStringLiteral(" の欄を確認\r\n");
     if (error == error_number::FileNotFound)
         text += QStringLiteral("ディレクトリ 又は、ファイル名が違うか ファイルが存在しません。\r\n");
-    return text + QStringLiteral("実行させたいファイルのフルパスを確認してください。");
+    text += QStringLiteral("実行させたいファイルのフルパスを確認してください。");
+    if (m_lastHint == StartHint::WindowsLineEndings)
+        text += QStringLiteral("\r\n") + kWindowsLineEndings;
+    return text;
 }
 
 void RunSequence::note(const QString &line, Journal::Level level)
 {
     m_services.journal.record(line, level);
+}
+
+QString RunSequence::phaseName() const
+{
+    switch (m_phase) {
+    case Phase::Slots:
+        return QStringLiteral("slots");
+    case Phase::CleanUps:
+        return QStringLiteral("clean-ups");
+    case Phase::Pause:
+        return QStringLiteral("pause");
+    case Phase::Power:
+        return QStringLiteral("power request");
+    case Phase::Idle:
+        break;
+    }
+    return QStringLiteral("idle");
 }
 
 QString RunSequence::slotTag() const

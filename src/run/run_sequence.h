@@ -4,20 +4,38 @@
 
 #include "platform/journal.h"
 #include "platform/power.h"
+#include "platform/processes.h"
 #include "platform/services.h"
 
 namespace quenby {
 
 class RunHost;
-struct ProcessEnd;
-struct ShellResult;
 
 // The end-of-session run behind the four action buttons. It is a part of the
-// main window object, so its run state outlives the on-screen window. One run
-// at a time: a press of an action button while a run goes on is dropped.
+// main window object, so its run state outlives the on-screen window.
+//
+// The power rule: the machine is asked to power off, restart or suspend only
+// by the run that a press of that button started, only after every ticked
+// slot's program was started or the user was told why not, and never once the
+// user has asked the program to end. Input that arrives while a run goes on
+// (a slot's wait, the pause, a message, the outstanding power request) is acted
+// on at once or dropped and recorded: a press is never held back and carried
+// out after the run.
 class RunSequence
 {
 public:
+    enum class Button { ShutDown, Restart, Suspend, RunOnly };
+    // Where a run stands; Idle between runs.
+    enum class Phase { Idle, Slots, CleanUps, Pause, Power };
+
+    // When a press began. A press begun during a run, or before a run that
+    // has ended since, is dropped when it clicks.
+    struct PressStart
+    {
+        quint64 runs = 0;
+        bool busy = false;
+    };
+
     RunSequence(RunHost &host, const Services &services);
 
     // Run state. runMode and runOnly are reset by every load of the main window.
@@ -33,15 +51,27 @@ public:
     void Suspend_Click();
     void test_Click();
 
-    // True while a run is under way.
-    bool isRunning() const { return m_running; }
+    PressStart pressBegins() const { return {m_runsStarted, isRunning()}; }
+    // A user's press of an action button that began at `started`.
+    void press(Button button, PressStart started);
+    // A key held down repeats; a repeat never presses an action button.
+    void dropRepeatedKey(Button button);
+    // Whether the settings button may open the settings window now: not from
+    // the pause on, when the run no longer looks at the settings.
+    bool allowsSettings();
+    // The user asked the program to end (Cancel, the close box): it ends at
+    // once, and no power request follows whatever step the run is in.
+    void endOnUserRequest(const QString &how);
+
+    bool isRunning() const { return m_phase != Phase::Idle; }
+    Phase phase() const { return m_phase; }
 
 private:
     // What the run does after a failed step.
     enum class Next { GoOn, Stop };
-    enum class Button { ShutDown, Restart, Suspend, RunOnly };
 
     bool acceptsPress(Button button);
+    void click(Button button);
     void run(Button button);
     void runSteps();
     bool runProgramSlots();
@@ -58,12 +88,14 @@ private:
     QString slotMessage(int error) const;
     void note(const QString &line, Journal::Level level = Journal::Level::Info);
     QString slotTag() const;
+    QString phaseName() const;
 
     RunHost &m_host;
     Services m_services;
-    bool m_running = false;
-    // From the start of the pause to the end of the run or of the program.
-    bool m_exclusive = false;
+    Phase m_phase = Phase::Idle;
+    quint64 m_runsStarted = 0;
+    // What the last failed start said beyond its error number.
+    StartHint m_lastHint = StartHint::None;
     // The program has been told to end; a test double returns from that call.
     bool m_programEnded = false;
 };
