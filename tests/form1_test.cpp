@@ -241,6 +241,31 @@ private slots:
         QCOMPARE(QApplication::focusWidget() ? QApplication::focusWidget() : view().focusWidget(), view().ok1);
     }
 
+    // A stored pause the run cannot honour used to be noticed only as a beep
+    // and an instant power request. It is said at start-up, once per value.
+    void aPauseTheRunCannotHonourIsToldOnce_data()
+    {
+        QTest::addColumn<QString>("byou");
+        QTest::addColumn<bool>("told");
+        QTest::newRow("largest") << "32767" << false;
+        QTest::newRow("smallest") << "-32768" << false;
+        QTest::newRow("one over") << "32768" << true;
+        QTest::newRow("one under") << "-32769" << true;
+        QTest::newRow("not a number") << "40000x" << false;
+    }
+    void aPauseTheRunCannotHonourIsToldOnce()
+    {
+        QFETCH(QString, byou);
+        QFETCH(bool, told);
+        m_platform->store.values[u"byou"_qs] = byou;
+        loadedForm();
+        m_form->unload();
+        m_form->Form_Load();
+        QCOMPARE(m_platform->desktop.messages.size(), told ? 1 : 0);
+        if (told)
+            QVERIFY(m_platform->desktop.messages.first().contains(u"byou の値 "_qs + byou));
+    }
+
     void loadResetsTheRunModeButKeepsTheLastSlot()
     {
         loadedForm();

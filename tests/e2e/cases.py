@@ -282,6 +282,76 @@ class Runs(SandboxCase):
         self.assertEqual(self.box.power_calls(), [('PowerOff', [True])])
 
 
+class PowerOnlyWhenAsked(SandboxCase):
+    """The machine powers off only for the press that started the run, never once the user asked to stop."""
+
+    def start_paused_run(self, button, pause=3):
+        self.box.write_ini({'byou': str(pause)})
+        self.box.x('xdotool', 'mousemove', '700', '500')  # so that the click below moves the pointer
+        app, window = self.start()
+        self.box.click(window, MAIN_BUTTONS[button])
+        time.sleep(0.6)  # inside the pause
+        return app, window
+
+    # A press during a run-only pause used to be held back and carried out
+    # after the run: a shut-down nobody asked for.
+    def test_presses_during_the_pause_are_dropped_not_carried_out_after_it(self):
+        app, window = self.start_paused_run('test', pause=2)
+        self.box.click(window, MAIN_BUTTONS['ok1'])
+        self.box.key(window, 'alt+r')
+        time.sleep(4)
+        self.assertEqual(self.box.power_calls(), [])
+        self.assertRunning(app)
+
+    def test_cancel_or_the_close_box_during_the_pause_ends_the_program_with_no_request(self):
+        for how in ('click', 'alt+c', 'close box'):
+            with self.subTest(how=how):
+                self.box.mock.ClearCalls()
+                app, window = self.start_paused_run('ok1')
+                if how == 'click':
+                    self.box.click(window, MAIN_BUTTONS['Cancel1'])
+                elif how == 'alt+c':
+                    self.box.key(window, 'alt+c')
+                else:
+                    self.box.close_window(window)
+                self.assertEnds(app, timeout=1.5)
+                time.sleep(3)
+                self.assertEqual(self.box.power_calls(), [])
+
+    # Enter held on the settings window's OK: the main window comes back with
+    # the focus on 終了, and the key's repeats must not press it.
+    def test_a_held_enter_key_presses_nothing_on_the_main_window(self):
+        self.box.start_window_manager('NLC')
+        self.box.write_ini({'byou': '0'})
+        app, window = self.start()
+        self.box.click(window, MAIN_BUTTONS['setting'])
+        settings = self.box.wait_window(SETTINGS_TITLE, pid=app.pid)
+        self.box.x('xdotool', 'windowfocus', '--sync', settings)
+        self.box.x('xdotool', 'keydown', 'Return')
+        time.sleep(1.5)
+        self.box.x('xdotool', 'keyup', 'Return')
+        self.box.wait_window(MAIN_TITLE, pid=app.pid)
+        time.sleep(1.5)
+        self.assertEqual(self.box.power_calls(), [])
+        self.assertRunning(app)
+
+    # Started from a terminal or launcher that has gone, with no journal: the
+    # first record of a run went to a pipe nobody reads and ended the program.
+    def test_a_run_goes_on_when_standard_error_leads_nowhere(self):
+        log = os.path.join(self.box.work, 'ran.txt')
+        slot = self.write_slot_script('slot1', log)
+        self.box.write_ini({'Check1': '1', 'kidou1': slot, 'byou': '0'})
+        reader, writer = os.pipe()
+        os.close(reader)
+        app = self.box.start(output=writer, env_changes={'QT_LOGGING_RULES': '*=false'})
+        os.close(writer)
+        window = self.box.wait_window(MAIN_TITLE, pid=app.pid)
+        self.box.click(window, MAIN_BUTTONS['test'])
+        harness.wait_until(lambda: read_lines(log) == ['slot1'], 15, 'the slot to run')
+        time.sleep(1.5)
+        self.assertRunning(app)
+
+
 class SettingsWindow(SandboxCase):
     def open_settings(self):
         app, window = self.start()

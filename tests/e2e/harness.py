@@ -400,8 +400,9 @@ class Sandbox:
             env['QT_SCALE_FACTOR'] = str(self.scale)
         return env
 
-    def start(self, binary=None, env_changes=None):
-        """env_changes: variables to set, or to remove where the value is None."""
+    def start(self, binary=None, env_changes=None, output=None):
+        """env_changes: variables to set, or to remove where the value is None.
+        output: a descriptor for the program's standard output and error instead of its log."""
         self._refuse_unless_private_bus()
         env = self.program_env()
         for key, value in (env_changes or {}).items():
@@ -409,10 +410,11 @@ class Sandbox:
                 env.pop(key, None)
             else:
                 env[key] = value
-        log = open(os.path.join(self.root, 'program-%d.log' % len(self.apps)), 'w')
+        log = output if output is not None else open(os.path.join(self.root, 'program-%d.log' % len(self.apps)), 'w')
         app = subprocess.Popen([binary or binary_under_test()], env=env, cwd=self.work,
                                stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
-        log.close()
+        if output is None:
+            log.close()
         self.apps.append(app)
         return app
 
