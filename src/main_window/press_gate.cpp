@@ -67,6 +67,10 @@ bool PressGate::eventFilter(QObject *watched, QEvent *event)
     case QEvent::ShortcutOverride:
     case QEvent::KeyPress:
         return onKey(watched, event);
+    case QEvent::KeyRelease:
+        m_releasedKey = static_cast<QKeyEvent *>(event)->key();
+        m_releasedAt = static_cast<QKeyEvent *>(event)->timestamp();
+        return false;
     case QEvent::Shortcut:
         return onShortcut(watched);
     case QEvent::MouseButtonPress:
@@ -82,7 +86,7 @@ bool PressGate::eventFilter(QObject *watched, QEvent *event)
 bool PressGate::onKey(QObject *watched, QEvent *event)
 {
     const auto *key = static_cast<QKeyEvent *>(event);
-    m_keyRepeats = key->isAutoRepeat();
+    m_keyRepeats = repeats(key);
     if (!m_keyRepeats)
         m_repeatNoted = false;
     if (event->type() != QEvent::KeyPress || !m_buttons.contains(watched) || !pressesButton(key))
@@ -93,6 +97,17 @@ bool PressGate::onKey(QObject *watched, QEvent *event)
     }
     m_starts.insert(watched, m_run.pressBegins());
     return false;
+}
+
+// The display marks a held key's repeats, but the mark can be missed when a
+// window has just taken the focus: a release and a press of the same key at
+// one moment are a repeat too, as no hand is that quick.
+bool PressGate::repeats(const QKeyEvent *key) const
+{
+    if (key->isAutoRepeat())
+        return true;
+    return m_releasedAt != 0 && key->key() == m_releasedKey && key->timestamp() >= m_releasedAt
+           && key->timestamp() - m_releasedAt <= 2;
 }
 
 bool PressGate::onShortcut(QObject *watched)

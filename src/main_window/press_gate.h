@@ -6,6 +6,7 @@
 
 #include "run/run_sequence.h"
 
+class QKeyEvent;
 class QPushButton;
 
 namespace quenby {
@@ -37,6 +38,7 @@ protected:
 
 private:
     bool onKey(QObject *watched, QEvent *event);
+    bool repeats(const QKeyEvent *key) const;
     bool onShortcut(QObject *watched);
     void dropRepeat(QObject *watched);
 
@@ -46,6 +48,10 @@ private:
     QPointer<QPushButton> m_quit;
     // Whether the key behind the shortcut now being delivered is a repeat.
     bool m_keyRepeats = false;
+    // The last key let go, and when: a repeat comes as a release and a press
+    // at one moment.
+    int m_releasedKey = 0;
+    quint64 m_releasedAt = 0;
     bool m_repeatNoted = false;
 };
 
