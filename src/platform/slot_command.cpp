@@ -218,8 +218,9 @@ SlotCommand commandForProgram(const QString &program, const QByteArray &typed, c
 
 SlotCommand slotCommandFor(const QString &text, const QString &searchPath, const QString &shell)
 {
+    // A folder named whole is reported as one, whatever blanks its path holds.
     const QFileInfo whole(text);
-    if (whole.isAbsolute() && whole.isFile())
+    if (whole.isAbsolute() && (whole.isFile() || whole.isDir()))
         return commandForProgram(text, quotedForShell(QFile::encodeName(text)), {}, shell);
     qsizetype start = 0;
     while (start < text.size() && isBlank(text[start]))
