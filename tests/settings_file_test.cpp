@@ -1,9 +1,11 @@
 #include "fake_platform.h"
 #include "scratch.h"
 
+#include "platform/ini_document.h"
 #include "platform/ini_store.h"
 #include "platform/linux_desktop.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -62,6 +64,30 @@ QString awkwardText(QRandomGenerator &random)
     for (int i = 0; i < length; ++i)
         text += pieces.at(random.bounded(pieces.size()));
     return text;
+}
+
+// Lines as people write them by hand: spacing, comments, other sections, and
+// values whose quote or backslash is left open, at the end of the file too.
+QByteArray handWrittenLines(QRandomGenerator &random)
+{
+    static const QList<QByteArray> names = {"kidou1", "kidou2", "Check1", "Form1Top", "note"};
+    static const QList<QByteArray> pieces = {"\"", "\\", " ", "\t", "a b", ",", ";", "=", "\\x4", "caf\xc3\xa9", "\r"};
+    QByteArray text;
+    const int lines = random.bounded(1, 6);
+    for (int i = 0; i < lines; ++i) {
+        const int kind = random.bounded(8);
+        if (kind == 0) {
+            text += random.bounded(2) ? "[set]" : "[other]";
+        } else if (kind == 1) {
+            text += "; a note";
+        } else {
+            text += names.at(random.bounded(names.size())) + (random.bounded(2) ? " = " : "=");
+            for (int p = random.bounded(4); p >= 0; --p)
+                text += pieces.at(random.bounded(pieces.size()));
+        }
+        text += random.bounded(4) ? "\n" : "";
+    }
+    return random.bounded(2) ? "[set]\n" + text : text;
 }
 
 } // namespace
@@ -136,11 +162,13 @@ private slots:
     }
 
     // Values of every kind, both ways: what the old program wrote reads the
-    // same, and what the store writes, Qt's reader (and a downgrade) reads the same.
+    // same, and what the store writes, Qt's reader (and a downgrade) reads the
+    // same. Saved onto hand-written lines, a save changes the saved keys and
+    // nothing else.
     void valuesCrossBothWays()
     {
         QRandomGenerator random(8);
-        for (int round = 0; round < 300; ++round) {
+        for (int round = 0; round < 600; ++round) {
             const QString value = awkwardText(random);
             // A fresh name each time: Qt's reader caches files by name and time stamp.
             const QString written = m_dir->filePath(u"qt-%1.ini"_qs.arg(round));
@@ -148,10 +176,93 @@ private slots:
             QCOMPARE(IniStore(m_fakes->desktop, written).GetSetting(u"kidou1"_qs, QString()), value);
 
             const QString ours = m_dir->filePath(u"ours-%1.ini"_qs.arg(round));
-            IniStore(m_fakes->desktop, ours).SaveSetting(u"kidou2"_qs, value);
-            QCOMPARE(readThroughQt(ours, u"kidou2"_qs), value);
+            const QByteArray hand = round % 2 ? handWrittenLines(random) : QByteArray();
+            writeBytes(ours, hand);
+            auto meant = IniDocument(hand).values();
+            meant.insert(u"set/kidou2"_qs, IniDocument::Value{value});
+            meant.insert(u"set/Form1Top"_qs, IniDocument::Value{QString::number(round)});
+            {
+                IniStore store(m_fakes->desktop, ours);
+                StoreBatch batch(store);
+                store.SaveSetting(u"kidou2"_qs, value);
+                store.SaveSetting(u"Form1Top"_qs, QString::number(round));
+            }
+            QVERIFY2(IniDocument(contentsOf(ours)).values() == meant, hand + "\n---\n" + contentsOf(ours));
+            if (hand.isEmpty())
+                QCOMPARE(readThroughQt(ours, u"kidou2"_qs), value);
         }
+        // A line left open at the end is closed keeping its value: no save is refused.
         QVERIFY(messages().isEmpty());
+    }
+
+    // A rewritten line keeps its spacing; a hand-written line left open at the
+    // end keeps its value and no longer swallows what a save adds after it.
+    void rewrittenLinesKeepTheirShape_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("blanks around =") << QByteArray("[set]\nCheck1 = 1\n") << u"Check1"_qs
+                                         << QByteArray("[set]\nCheck1 = 0\n");
+        QTest::newRow("blanks before a comment")
+            << QByteArray("[set]\nkidou1 = /bin/true   ; note\n") << u"kidou1"_qs
+            << QByteArray("[set]\nkidou1 = 0   ; note\n");
+        QTest::newRow("trailing backslash") << QByteArray("[set]\nCheck1=0\nkidou1=/bin/echo hello \\") << u"Form1Top"_qs
+                                            << QByteArray("[set]\nCheck1=0\nkidou1=\"/bin/echo hello \"\nForm1Top=0\n");
+        QTest::newRow("open quote") << QByteArray("[set]\nkidou1=\"/bin/echo hello\n") << u"Form1Top"_qs
+                                    << QByteArray("[set]\nkidou1=/bin/echo hello\\n\nForm1Top=0\n");
+    }
+    void rewrittenLinesKeepTheirShape()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, key);
+        QFETCH(QByteArray, after);
+        writeBytes(iniPath(), file);
+        newStore().SaveSetting(key, u"0"_qs);
+        QCOMPARE(contentsOf(iniPath()), after);
+        QVERIFY(messages().isEmpty());
+    }
+
+    // A huge file (here a sparse one of 2 GiB) is not read into memory: the
+    // defaults are used, the user hears why, and the file is never replaced.
+    void aFileOverTheSizeLimitIsNeitherReadNorReplaced()
+    {
+        writeBytes(iniPath(), "[set]\nkidou1=/bin/true\n");
+        QVERIFY(QFile::resize(iniPath(), qint64(2) << 30));
+        QElapsedTimer clock;
+        clock.start();
+        IniStore store = newStore();
+        QCOMPARE(store.GetSetting(u"kidou1"_qs, u"none"_qs), u"none"_qs);
+        store.SaveSetting(u"Form1Top"_qs, u"1500"_qs);
+        QVERIFY(clock.elapsed() < 2000);
+        QCOMPARE(messages().size(), 2);
+        QVERIFY(messages().first().contains(u"設定ファイルを読み込めませんでした"_qs));
+        QVERIFY(messages().first().contains(u"2147483648"_qs) && messages().first().contains(u"1048576"_qs));
+        QVERIFY(messages().last().contains(u"設定を保存できませんでした"_qs));
+        QCOMPARE(QFileInfo(iniPath()).size(), qint64(2) << 30);
+        QFile file(iniPath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.read(23), QByteArray("[set]\nkidou1=/bin/true\n"));
+    }
+
+    // A save killed between writing and renaming leaves its temporary copy;
+    // the next save removes ours once they are a minute old, and nothing else.
+    void oldLeftoversOfASaveAreRemoved()
+    {
+        const QString old = m_dir->filePath(u".TARVEN Inc.Quenby.ini.a1B2c3"_qs);
+        const QStringList kept = {m_dir->filePath(u".TARVEN Inc.Quenby.ini.d4E5f6"_qs),
+                                  m_dir->filePath(u".TARVEN Inc.Quenby.ini.notes"_qs)};
+        for (const QString &path : kept + QStringList{old})
+            writeBytes(path, "[set]\nkidou1=secret\n");
+        const QDateTime longAgo = QDateTime::currentDateTime().addSecs(-120);
+        for (const QString &path : {old, kept.last()}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(longAgo, QFileDevice::FileModificationTime));
+        }
+        newStore().SaveSetting(u"byou"_qs, u"1"_qs);
+        QVERIFY(!QFile::exists(old));
+        for (const QString &path : kept)
+            QVERIFY(QFile::exists(path));
     }
 
     // A disk that takes only part of the file (full, a quota, a size limit):
