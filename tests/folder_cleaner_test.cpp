@@ -294,6 +294,44 @@ private slots:
         }
     }
 
+    // The helper decides on what its argument names, however it is spelled:
+    // a link stays a link, ".." is the folder above, and a count is never
+    // negative.
+    void theHelperJudgesWhatASpellingNames_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("path"); // <r> stands for the test's folder, <h> for HOME
+        QTest::addColumn<QString>("report");
+        QTest::addColumn<bool>("emptied");
+        const QString link = QStringLiteral(": refused: a symbolic link");
+        QTest::newRow("link, trailing slash") << "--empty" << "<r>/link/" << link << false;
+        QTest::newRow("link, slash dot") << "--empty" << "<r>/link/." << link << false;
+        QTest::newRow("link, doubled slashes") << "--empty" << "<r>//link//" << link << false;
+        QTest::newRow("folder, trailing slash") << "--empty" << "<r>/temp/" << ": 2 removed, 0 kept" << true;
+        QTest::newRow("folder, dots and slashes") << "--empty" << "<r>//./temp/." << ": 2 removed, 0 kept" << true;
+        QTest::newRow("folder through ..") << "--empty" << "<r>/link/sub/../../temp" << ": 2 removed, 0 kept" << true;
+        QTest::newRow("above home") << "--empty" << "<h>/.."
+                                    << ": refused: the root, a home or runtime folder, or a folder above one" << false;
+        QTest::newRow("missing folder") << "--empty" << "<r>/RecentDocuments" << ": nothing to clear" << false;
+        QTest::newRow("missing list") << "--remove" << "<r>/recently-used.xbel" << ": nothing to clear" << false;
+    }
+    void theHelperJudgesWhatASpellingNames()
+    {
+        QFETCH(QString, option);
+        QFETCH(QString, path);
+        QFETCH(QString, report);
+        QFETCH(bool, emptied);
+        writeFile(in(QStringLiteral("sub/a.tmp")));
+        QVERIFY(QFile::link(m_folder, m_root + QStringLiteral("/link")));
+        path.replace(QStringLiteral("<r>"), m_root).replace(QStringLiteral("<h>"), qEnvironmentVariable("HOME"));
+        QProcess helper;
+        helper.start(helperPath(), {option, path});
+        QVERIFY(helper.waitForFinished());
+        QCOMPARE(QString::fromLocal8Bit(helper.readAllStandardError()),
+                 QStringLiteral("quenby-clean: ") + path + report + u'\n');
+        QCOMPARE(!exists(in(QStringLiteral("sub/a.tmp"))), emptied);
+    }
+
     // A relative or missing TMPDIR is ignored, not read from the working folder.
     void theTempFolderIsAFullPathOfAnExistingFolder()
     {
