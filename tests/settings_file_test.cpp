@@ -168,7 +168,7 @@ private slots:
     void valuesCrossBothWays()
     {
         QRandomGenerator random(8);
-        for (int round = 0; round < 600; ++round) {
+        for (int round = 0; round < 400; ++round) {
             const QString value = awkwardText(random);
             // A fresh name each time: Qt's reader caches files by name and time stamp.
             const QString written = m_dir->filePath(u"qt-%1.ini"_qs.arg(round));
