@@ -5,7 +5,6 @@
 #include "platform/ini_store.h"
 #include "platform/linux_desktop.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -70,24 +69,16 @@ QString awkwardText(QRandomGenerator &random)
 // values whose quote or backslash is left open, at the end of the file too.
 QByteArray handWrittenLines(QRandomGenerator &random)
 {
-    static const QList<QByteArray> names = {"kidou1", "kidou2", "Check1", "Form1Top", "note"};
     static const QList<QByteArray> pieces = {"\"", "\\", " ", "\t", "a b", ",", ";", "=", "\\x4", "caf\xc3\xa9", "\r"};
-    QByteArray text;
-    const int lines = random.bounded(1, 6);
-    for (int i = 0; i < lines; ++i) {
-        const int kind = random.bounded(8);
-        if (kind == 0) {
-            text += random.bounded(2) ? "[set]" : "[other]";
-        } else if (kind == 1) {
-            text += "; a note";
-        } else {
-            text += names.at(random.bounded(names.size())) + (random.bounded(2) ? " = " : "=");
-            for (int p = random.bounded(4); p >= 0; --p)
-                text += pieces.at(random.bounded(pieces.size()));
-        }
+    static const QList<QByteArray> starts = {"[set]", "[other]", "; a note", "kidou1 = ", "Form1Top=", "note="};
+    QByteArray text = random.bounded(2) ? "[set]\n" : "";
+    for (int line = random.bounded(1, 6); line > 0; --line) {
+        text += starts.at(random.bounded(starts.size()));
+        for (int piece = random.bounded(4); piece > 0; --piece)
+            text += pieces.at(random.bounded(pieces.size()));
         text += random.bounded(4) ? "\n" : "";
     }
-    return random.bounded(2) ? "[set]\n" + text : text;
+    return text;
 }
 
 } // namespace
@@ -195,34 +186,6 @@ private slots:
         QVERIFY(messages().isEmpty());
     }
 
-    // A rewritten line keeps its spacing; a hand-written line left open at the
-    // end keeps its value and no longer swallows what a save adds after it.
-    void rewrittenLinesKeepTheirShape_data()
-    {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QByteArray>("after");
-        QTest::newRow("blanks around =") << QByteArray("[set]\nCheck1 = 1\n") << u"Check1"_qs
-                                         << QByteArray("[set]\nCheck1 = 0\n");
-        QTest::newRow("blanks before a comment")
-            << QByteArray("[set]\nkidou1 = /bin/true   ; note\n") << u"kidou1"_qs
-            << QByteArray("[set]\nkidou1 = 0   ; note\n");
-        QTest::newRow("trailing backslash") << QByteArray("[set]\nCheck1=0\nkidou1=/bin/echo hello \\") << u"Form1Top"_qs
-                                            << QByteArray("[set]\nCheck1=0\nkidou1=\"/bin/echo hello \"\nForm1Top=0\n");
-        QTest::newRow("open quote") << QByteArray("[set]\nkidou1=\"/bin/echo hello\n") << u"Form1Top"_qs
-                                    << QByteArray("[set]\nkidou1=/bin/echo hello\\n\nForm1Top=0\n");
-    }
-    void rewrittenLinesKeepTheirShape()
-    {
-        QFETCH(QByteArray, file);
-        QFETCH(QString, key);
-        QFETCH(QByteArray, after);
-        writeBytes(iniPath(), file);
-        newStore().SaveSetting(key, u"0"_qs);
-        QCOMPARE(contentsOf(iniPath()), after);
-        QVERIFY(messages().isEmpty());
-    }
-
     // A huge file (here a sparse one of 2 GiB) is not read into memory: the
     // defaults are used, the user hears why, and the file is never replaced.
     void aFileOverTheSizeLimitIsNeitherReadNorReplaced()
@@ -235,34 +198,12 @@ private slots:
         QCOMPARE(store.GetSetting(u"kidou1"_qs, u"none"_qs), u"none"_qs);
         store.SaveSetting(u"Form1Top"_qs, u"1500"_qs);
         QVERIFY(clock.elapsed() < 2000);
-        QCOMPARE(messages().size(), 2);
-        QVERIFY(messages().first().contains(u"設定ファイルを読み込めませんでした"_qs));
-        QVERIFY(messages().first().contains(u"2147483648"_qs) && messages().first().contains(u"1048576"_qs));
-        QVERIFY(messages().last().contains(u"設定を保存できませんでした"_qs));
+        QCOMPARE(messages().size(), 2); // not read (naming its size and the limit), not written
+        QVERIFY(messages().first().contains(u"2147483648 バイトが上限の 1048576 バイト"_qs));
         QCOMPARE(QFileInfo(iniPath()).size(), qint64(2) << 30);
         QFile file(iniPath());
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.read(23), QByteArray("[set]\nkidou1=/bin/true\n"));
-    }
-
-    // A save killed between writing and renaming leaves its temporary copy;
-    // the next save removes ours once they are a minute old, and nothing else.
-    void oldLeftoversOfASaveAreRemoved()
-    {
-        const QString old = m_dir->filePath(u".TARVEN Inc.Quenby.ini.a1B2c3"_qs);
-        const QStringList kept = {m_dir->filePath(u".TARVEN Inc.Quenby.ini.d4E5f6"_qs),
-                                  m_dir->filePath(u".TARVEN Inc.Quenby.ini.notes"_qs)};
-        for (const QString &path : kept + QStringList{old})
-            writeBytes(path, "[set]\nkidou1=secret\n");
-        const QDateTime longAgo = QDateTime::currentDateTime().addSecs(-120);
-        for (const QString &path : {old, kept.last()}) {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(longAgo, QFileDevice::FileModificationTime));
-        }
-        newStore().SaveSetting(u"byou"_qs, u"1"_qs);
-        QVERIFY(!QFile::exists(old));
-        for (const QString &path : kept)
-            QVERIFY(QFile::exists(path));
     }
 
     // A disk that takes only part of the file (full, a quota, a size limit):
@@ -315,13 +256,14 @@ private slots:
     {
         const QByteArray kept[] = {"; my notes\n", "not a setting\n", "[other]\nname=\"a, b\" ; why\n",
                                    "kidou3=caf\xe9\n"};
-        writeBytes(iniPath(), QByteArray("[set]\nkidou1=/bin/a\n") + kept[3] + kept[0] + kept[1] + kept[2]);
+        writeBytes(iniPath(), QByteArray("[set]\nkidou1 = /bin/a   ; why\n") + kept[3] + kept[0] + kept[1] + kept[2]);
         IniStore store = newStore();
         store.SaveSetting(u"kidou1"_qs, u"/bin/b"_qs);
         store.SaveSetting(u"byou"_qs, u"4"_qs);
         const QByteArray after = contentsOf(iniPath());
         for (const QByteArray &line : kept)
             QVERIFY2(after.contains(line), after.constData());
+        QVERIFY2(after.contains("kidou1 = /bin/b   ; why\n"), after.constData()); // its spacing too
         QVERIFY(messages().isEmpty());
         QCOMPARE(readThroughQt(iniPath(), u"byou"_qs), u"4"_qs);
         QCOMPARE(QSettings(iniPath(), QSettings::IniFormat).value(u"other/name"_qs).toString(), u"a, b"_qs);
