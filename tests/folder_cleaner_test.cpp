@@ -294,6 +294,39 @@ private slots:
         }
     }
 
+    // The helper decides on what its argument names, however it is spelled:
+    // a link stays a link, ".." is the folder above, and a count is never
+    // negative.
+    void theHelperJudgesWhatASpellingNames_data()
+    {
+        QTest::addColumn<QString>("arguments"); // <r> stands for the test's folder, <h> for HOME
+        QTest::addColumn<QString>("report");
+        const QString link = QStringLiteral(": refused: a symbolic link");
+        QTest::newRow("link, trailing slash") << "--empty <r>/link/" << link;
+        QTest::newRow("link, slash dot") << "--empty <r>/link/." << link;
+        QTest::newRow("link, doubled slashes") << "--empty <r>//link//" << link;
+        QTest::newRow("folder, dots and slashes") << "--empty <r>//./temp/." << ": 2 removed, 0 kept";
+        QTest::newRow("folder through ..") << "--empty <r>/link/sub/../../temp/" << ": 2 removed, 0 kept";
+        QTest::newRow("above home") << "--empty <h>/.."
+                                    << ": refused: the root, a home or runtime folder, or a folder above one";
+        QTest::newRow("missing folder") << "--empty <r>/RecentDocuments" << ": nothing to clear";
+        QTest::newRow("missing list") << "--remove <r>/recently-used.xbel" << ": nothing to clear";
+    }
+    void theHelperJudgesWhatASpellingNames()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(QString, report);
+        writeFile(in(QStringLiteral("sub/a.tmp")));
+        QVERIFY(QFile::link(m_folder, m_root + QStringLiteral("/link")));
+        arguments.replace(QStringLiteral("<r>"), m_root).replace(QStringLiteral("<h>"), qEnvironmentVariable("HOME"));
+        QProcess helper;
+        helper.start(helperPath(), {arguments.section(u' ', 0, 0), arguments.section(u' ', 1)});
+        QVERIFY(helper.waitForFinished());
+        QCOMPARE(QString::fromLocal8Bit(helper.readAllStandardError()),
+                 u"quenby-clean: "_qs + arguments.section(u' ', 1) + report + u'\n');
+        QCOMPARE(exists(in(QStringLiteral("sub/a.tmp"))), !report.contains(u"removed"_qs));
+    }
+
     // A relative or missing TMPDIR is ignored, not read from the working folder.
     void theTempFolderIsAFullPathOfAnExistingFolder()
     {

@@ -139,6 +139,7 @@ private slots:
         QTest::newRow("dangling link") << "%P/dangling" << 53 << "";
         QTest::newRow("folder") << "%P/folder" << 5 << "";
         QTest::newRow("folder with arguments") << "%P/folder x" << 5 << "";
+        QTest::newRow("folder with blanks in its path") << "%P/My Scripts" << 5 << "";
         QTest::newRow("plain file, no execute permission") << "%P/data.txt" << 5 << "";
         QTest::newRow("interpreter not there") << "%P/lost-interpreter" << 53 << "";
         QTest::newRow("not a program at all") << "%P/garbage" << 5 << "";

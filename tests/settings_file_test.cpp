@@ -1,6 +1,7 @@
 #include "fake_platform.h"
 #include "scratch.h"
 
+#include "platform/ini_document.h"
 #include "platform/ini_store.h"
 #include "platform/linux_desktop.h"
 
@@ -61,6 +62,22 @@ QString awkwardText(QRandomGenerator &random)
     const int length = random.bounded(0, 12);
     for (int i = 0; i < length; ++i)
         text += pieces.at(random.bounded(pieces.size()));
+    return text;
+}
+
+// Lines as people write them by hand: spacing, comments, other sections, and
+// values whose quote or backslash is left open, at the end of the file too.
+QByteArray handWrittenLines(QRandomGenerator &random)
+{
+    static const QList<QByteArray> pieces = {"\"", "\\", " ", "\t", "a b", ",", ";", "=", "\\x4", "caf\xc3\xa9", "\r"};
+    static const QList<QByteArray> starts = {"[set]", "[other]", "; a note", "kidou1 = ", "Form1Top=", "note="};
+    QByteArray text = random.bounded(2) ? "[set]\n" : "";
+    for (int line = random.bounded(1, 6); line > 0; --line) {
+        text += starts.at(random.bounded(starts.size()));
+        for (int piece = random.bounded(4); piece > 0; --piece)
+            text += pieces.at(random.bounded(pieces.size()));
+        text += random.bounded(4) ? "\n" : "";
+    }
     return text;
 }
 
@@ -136,11 +153,13 @@ private slots:
     }
 
     // Values of every kind, both ways: what the old program wrote reads the
-    // same, and what the store writes, Qt's reader (and a downgrade) reads the same.
+    // same, and what the store writes, Qt's reader (and a downgrade) reads the
+    // same. Saved onto hand-written lines, a save changes the saved keys and
+    // nothing else.
     void valuesCrossBothWays()
     {
         QRandomGenerator random(8);
-        for (int round = 0; round < 300; ++round) {
+        for (int round = 0; round < 400; ++round) {
             const QString value = awkwardText(random);
             // A fresh name each time: Qt's reader caches files by name and time stamp.
             const QString written = m_dir->filePath(u"qt-%1.ini"_qs.arg(round));
@@ -148,10 +167,43 @@ private slots:
             QCOMPARE(IniStore(m_fakes->desktop, written).GetSetting(u"kidou1"_qs, QString()), value);
 
             const QString ours = m_dir->filePath(u"ours-%1.ini"_qs.arg(round));
-            IniStore(m_fakes->desktop, ours).SaveSetting(u"kidou2"_qs, value);
-            QCOMPARE(readThroughQt(ours, u"kidou2"_qs), value);
+            const QByteArray hand = round % 2 ? handWrittenLines(random) : QByteArray();
+            writeBytes(ours, hand);
+            auto meant = IniDocument(hand).values();
+            meant.insert(u"set/kidou2"_qs, IniDocument::Value{value});
+            meant.insert(u"set/Form1Top"_qs, IniDocument::Value{QString::number(round)});
+            {
+                IniStore store(m_fakes->desktop, ours);
+                StoreBatch batch(store);
+                store.SaveSetting(u"kidou2"_qs, value);
+                store.SaveSetting(u"Form1Top"_qs, QString::number(round));
+            }
+            QVERIFY2(IniDocument(contentsOf(ours)).values() == meant, hand + "\n---\n" + contentsOf(ours));
+            if (hand.isEmpty())
+                QCOMPARE(readThroughQt(ours, u"kidou2"_qs), value);
         }
+        // A line left open at the end is closed keeping its value: no save is refused.
         QVERIFY(messages().isEmpty());
+    }
+
+    // A huge file (here a sparse one of 2 GiB) is not read into memory: the
+    // defaults are used, the user hears why, and the file is never replaced.
+    void aFileOverTheSizeLimitIsNeitherReadNorReplaced()
+    {
+        writeBytes(iniPath(), "[set]\nkidou1=/bin/true\n");
+        QVERIFY(QFile::resize(iniPath(), qint64(2) << 30));
+        QElapsedTimer clock;
+        clock.start();
+        IniStore store = newStore();
+        QCOMPARE(store.GetSetting(u"kidou1"_qs, u"none"_qs), u"none"_qs);
+        store.SaveSetting(u"Form1Top"_qs, u"1500"_qs);
+        QVERIFY(clock.elapsed() < 2000);
+        QCOMPARE(messages().size(), 2); // not read (naming its size and the limit), not written
+        QVERIFY(messages().first().contains(u"2147483648 バイトが上限の 1048576 バイト"_qs));
+        QCOMPARE(QFileInfo(iniPath()).size(), qint64(2) << 30);
+        QFile file(iniPath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.read(23), QByteArray("[set]\nkidou1=/bin/true\n"));
     }
 
     // A disk that takes only part of the file (full, a quota, a size limit):
@@ -204,13 +256,14 @@ private slots:
     {
         const QByteArray kept[] = {"; my notes\n", "not a setting\n", "[other]\nname=\"a, b\" ; why\n",
                                    "kidou3=caf\xe9\n"};
-        writeBytes(iniPath(), QByteArray("[set]\nkidou1=/bin/a\n") + kept[3] + kept[0] + kept[1] + kept[2]);
+        writeBytes(iniPath(), QByteArray("[set]\nkidou1 = /bin/a   ; why\n") + kept[3] + kept[0] + kept[1] + kept[2]);
         IniStore store = newStore();
         store.SaveSetting(u"kidou1"_qs, u"/bin/b"_qs);
         store.SaveSetting(u"byou"_qs, u"4"_qs);
         const QByteArray after = contentsOf(iniPath());
         for (const QByteArray &line : kept)
             QVERIFY2(after.contains(line), after.constData());
+        QVERIFY2(after.contains("kidou1 = /bin/b   ; why\n"), after.constData()); // its spacing too
         QVERIFY(messages().isEmpty());
         QCOMPARE(readThroughQt(iniPath(), u"byou"_qs), u"4"_qs);
         QCOMPARE(QSettings(iniPath(), QSettings::IniFormat).value(u"other/name"_qs).toString(), u"a, b"_qs);

@@ -5,6 +5,7 @@
 #include "settings/number_text.h"
 #include "settings/run_config.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -107,13 +108,21 @@ private slots:
     {
         writeFile("[set]\nbyou=5\n");
         QFile::setPermissions(iniPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+        // The copy of a save killed before its rename goes once a minute old;
+        // a fresh one may belong to a save under way.
+        QFile killed(m_dir->filePath(u".TARVEN Inc.Quenby.ini.a1B2c3"_qs));
+        QVERIFY(killed.open(QIODevice::WriteOnly));
+        QVERIFY(killed.setFileTime(QDateTime::currentDateTime().addSecs(-120), QFileDevice::FileModificationTime));
+        QFile fresh(m_dir->filePath(u".TARVEN Inc.Quenby.ini.d4E5f6"_qs));
+        QVERIFY(fresh.open(QIODevice::WriteOnly));
         IniStore store = newStore();
         store.SaveSetting(u"byou"_qs, u"6"_qs);
         store.SaveSetting(u"Check1"_qs, u"1"_qs);
         const QFileDevice::Permissions userBits = QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
         QCOMPARE(QFileInfo(iniPath()).permissions() & ~userBits, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         // The atomic rewrite leaves no temporary file behind.
-        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"TARVEN Inc.Quenby.ini"_qs});
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{u".TARVEN Inc.Quenby.ini.d4E5f6"_qs, u"TARVEN Inc.Quenby.ini"_qs}));
     }
 
     void newFileIsCreatedPrivate()

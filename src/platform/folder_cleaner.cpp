@@ -1,6 +1,8 @@
 #include "platform/folder_cleaner.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <vector>
@@ -200,19 +202,54 @@ bool isDesktopEntry(const std::string &name)
            || startsWith(name, "systemd-private-") || startsWith(name, "runtime-");
 }
 
-void emptyFolder(const std::string &folder, uid_t owner)
+std::string plainFolderPath(const std::string &folder)
 {
-    if (!isUsableAbsolute(folder))
-        return;
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return;
+    if (folder.empty() || folder[0] != '/')
+        return {};
+    std::vector<std::string> names;
+    for (size_t start = 0; start < folder.size();) {
+        const size_t end = std::min(folder.find('/', start), folder.size());
+        const std::string name = folder.substr(start, end - start);
+        if (!name.empty() && name != ".")
+            names.push_back(name);
+        start = end + 1;
+    }
+    if (names.empty())
+        return "/";
+    // What ".." leads to is never a link itself.
+    const bool upwards = names.back() == "..";
+    std::string holder;
+    for (size_t i = 0; i + (upwards ? 0 : 1) < names.size(); ++i)
+        holder += '/' + names[i];
+    char resolved[PATH_MAX];
+    if (!::realpath(holder.empty() ? "/" : holder.c_str(), resolved))
+        return {};
+    std::string path = resolved;
+    if (!upwards)
+        path += (path == "/" ? "" : "/") + names.back();
+    return path;
+}
+
+Emptied emptyFolder(const std::string &folder, uid_t owner)
+{
+    if (folder.empty() || folder[0] != '/')
+        return Emptied::Relative;
+    const std::string path = plainFolderPath(folder);
+    const int fd = path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        const bool missing = errno == ENOENT;
+        struct stat st {};
+        if (!path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+            return Emptied::Link;
+        return missing ? Emptied::Missing : Emptied::Unreadable;
+    }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || isProtected(st)) {
         ::close(fd);
-        return;
+        return Emptied::Protected;
     }
     Cleaner(owner, st.st_dev, mountFactsOf(fd)).emptyDirectory(fd, 0);
+    return Emptied::Done;
 }
 
 std::vector<std::string> protectedFolders()

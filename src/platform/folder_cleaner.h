@@ -10,6 +10,23 @@
 
 namespace quenby::cleanup {
 
+// What emptying a folder came to.
+enum class Emptied {
+    Done,
+    Missing,    // nothing there: nothing to clear
+    Relative,   // not a full path
+    Link,       // the folder named is a symbolic link
+    Protected,  // see isProtectedFolder
+    Unreadable, // not a folder, or it cannot be opened
+};
+
+// The path `folder` names, spelled plainly: doubled slashes, "." and a
+// trailing slash are dropped and ".." is resolved as the kernel resolves it,
+// but the last name is not followed, so that "DIR/link/" and "DIR/link/."
+// name the link itself. Empty when `folder` is not a full path or the folder
+// holding it cannot be resolved.
+std::string plainFolderPath(const std::string &folder);
+
 // Deletes what `owner` owns inside `folder`, depth first, and keeps the folder.
 // Entries of anyone else stay, and so do the folders that hold them. Symbolic
 // links are removed, never followed; sockets, FIFOs and devices stay; no mount
@@ -18,8 +35,8 @@ namespace quenby::cleanup {
 // own entries stay: the X11/ICE socket folders and their kind, the X server
 // lock files, and the private temporary folders of system services. An empty
 // or relative path, a folder that is itself a symbolic link, or a protected
-// folder (see below) does nothing at all.
-void emptyFolder(const std::string &folder, uid_t owner);
+// folder (see below) does nothing at all, however it is spelled.
+Emptied emptyFolder(const std::string &folder, uid_t owner);
 
 // The folders whose contents no clean-up may ever empty as a whole: the home
 // folder ($HOME and the one the user database names) and the session's

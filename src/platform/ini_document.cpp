@@ -1,5 +1,6 @@
 #include "platform/ini_document.h"
 
+#include <QHash>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QStringList>
@@ -42,6 +43,10 @@ struct RawLine
     qsizetype start = 0;
     qsizetype end = 0;
     qsizetype equals = -1;
+    // The text ends inside the line (an open quote, a backslash before the
+    // end or before a last line break): whatever is added after it joins it.
+    bool open = false;
+    bool openQuote = false;
 };
 
 bool readLine(const QByteArray &t, qsizetype &pos, RawLine &line)
@@ -52,9 +57,11 @@ bool readLine(const QByteArray &t, qsizetype &pos, RawLine &line)
         ++start;
     qsizetype equals = -1;
     bool inQuotes = false;
+    bool escapeOpen = false;
     qsizetype i = start;
     while (i < n) {
         const char ch = t.at(i++);
+        escapeOpen = false;
         if (ch == '=') {
             if (!inQuotes && equals < 0)
                 equals = i - 1;
@@ -66,8 +73,10 @@ bool readLine(const QByteArray &t, qsizetype &pos, RawLine &line)
                 break;
             }
         } else if (ch == '\\') {
+            escapeOpen = true;
             if (i < n) {
                 const char escaped = t.at(i++);
+                escapeOpen = escaped == '\n' || escaped == '\r';
                 if (i < n) {
                     const char next = t.at(i);
                     if ((escaped == '\n' && next == '\r') || (escaped == '\r' && next == '\n'))
@@ -90,7 +99,7 @@ bool readLine(const QByteArray &t, qsizetype &pos, RawLine &line)
         }
     }
     pos = i;
-    line = {start, i, equals};
+    line = {start, i, equals, i == n && (inQuotes || escapeOpen), i == n && inQuotes};
     return i > start;
 }
 
@@ -322,10 +331,15 @@ IniDocument::IniDocument(QByteArray text)
 void IniDocument::parse()
 {
     m_lines.clear();
+    m_openEnd = false;
+    m_openQuote = false;
+    m_openLineIsKey = false;
     qsizetype pos = m_text.startsWith("\xef\xbb\xbf") ? 3 : 0;
     QString section;
     RawLine raw;
     while (readLine(m_text, pos, raw)) {
+        m_openEnd = raw.open;
+        m_openQuote = raw.openQuote;
         const QByteArrayView line = QByteArrayView(m_text).sliced(raw.start, raw.end - raw.start);
         if (line.startsWith('[')) {
             qsizetype close = line.indexOf(']');
@@ -350,6 +364,7 @@ void IniDocument::parse()
         if (section.isEmpty() && name.contains(u'/'))
             continue;
         m_lines.push_back({section + name, raw.equals + 1, raw.end, false, section});
+        m_openLineIsKey = raw.open;
     }
 }
 
@@ -367,13 +382,32 @@ std::optional<IniDocument::Value> IniDocument::value(const QString &key) const
     const Line *line = lastLineFor(key);
     if (!line)
         return std::nullopt;
-    const QByteArrayView bytes = QByteArrayView(m_text).sliced(line->valueStart, line->end - line->valueStart);
+    return valueOf(*line);
+}
+
+std::optional<IniDocument::Value> IniDocument::valueOf(const Line &line) const
+{
+    const QByteArrayView bytes = QByteArrayView(m_text).sliced(line.valueStart, line.end - line.valueStart);
     ValueReader reader(bytes);
     Value read = reader.read();
     const std::optional<QString> text = unmarkedValue(read.text, reader.isList());
     if (!text)
         return std::nullopt;
     return Value{*text, read.validUtf8};
+}
+
+QHash<QString, std::optional<IniDocument::Value>> IniDocument::values() const
+{
+    QHash<QString, const Line *> last;
+    for (const Line &line : m_lines) {
+        if (!line.header)
+            last.insert(line.key, &line);
+    }
+    QHash<QString, std::optional<Value>> values;
+    values.reserve(last.size());
+    for (auto it = last.cbegin(); it != last.cend(); ++it)
+        values.insert(it.key(), valueOf(*it.value()));
+    return values;
 }
 
 qsizetype IniDocument::nextLineStart(qsizetype from) const
@@ -400,18 +434,61 @@ qsizetype IniDocument::insertionPointFor(const QString &section) const
     return point;
 }
 
-void IniDocument::setValue(const QString &key, const QString &text)
+// The blanks around the value stay as they were written, on either side of
+// '=' and before a comment.
+void IniDocument::replaceValue(const Line &line, const QByteArray &value)
+{
+    qsizetype start = line.valueStart;
+    qsizetype end = line.end;
+    while (start < end && isBlank(m_text.at(start)))
+        ++start;
+    while (end > start && isBlank(m_text.at(end - 1)))
+        --end;
+    m_text.replace(start, end - start, value);
+    parse();
+}
+
+// The last line is closed where it ends, so that what comes after it stays a
+// line of its own: a value is rewritten in a form that reads the same, any
+// other line gets the quote or the line break it lacks.
+bool IniDocument::closeOpenEnd()
+{
+    if (!m_openEnd)
+        return true;
+    const QByteArray before = m_text;
+    if (m_openLineIsKey) {
+        const Line line = m_lines.back();
+        const std::optional<Value> value = valueOf(line);
+        if (value && value->validUtf8)
+            replaceValue(line, escapedValue(value->text));
+    }
+    // A quote after a last backslash is escaped by it and needs one more.
+    for (int tries = 0; m_openEnd && tries < 3; ++tries) {
+        m_text += m_openQuote ? '"' : '\n';
+        parse();
+    }
+    if (!m_openEnd)
+        return true;
+    m_text = before;
+    parse();
+    return false;
+}
+
+bool IniDocument::setValue(const QString &key, const QString &text)
 {
     const QByteArray value = escapedValue(text);
     if (const Line *line = lastLineFor(key)) {
-        m_text.replace(line->valueStart, line->end - line->valueStart, value);
-        parse();
-        return;
+        replaceValue(*line, value);
+        return true;
     }
     const qsizetype slash = key.indexOf(u'/');
     const QString section = slash < 0 ? QString() : key.left(slash + 1);
     QByteArray entry = escapedKey(key.mid(slash + 1)) + '=' + value + '\n';
     qsizetype at = insertionPointFor(section);
+    if ((at < 0 || at == m_text.size()) && !closeOpenEnd())
+        return false;
+    if (at >= 0)
+        at = insertionPointFor(section);
     if (at < 0) {
         const QByteArray name = section.isEmpty() ? QByteArray("General") : escapedKey(section.chopped(1));
         entry.prepend("[" + name + "]\n");
@@ -423,6 +500,7 @@ void IniDocument::setValue(const QString &key, const QString &text)
         entry.prepend('\n');
     m_text.insert(at, entry);
     parse();
+    return true;
 }
 
 QByteArray IniDocument::escapedValue(const QString &text)

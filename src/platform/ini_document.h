@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 
 #include <optional>
@@ -24,6 +25,7 @@ public:
     {
         QString text;
         bool validUtf8 = true;
+        bool operator==(const Value &) const = default;
     };
 
     // `key` is "section/name". The last line with that key wins, as it does
@@ -31,8 +33,13 @@ public:
     // ("@Invalid()").
     std::optional<Value> value(const QString &key) const;
     // Replaces the value of the key's last line, or adds the key at the end
-    // of its section (adding the section when needed).
-    void setValue(const QString &key, const QString &text);
+    // of its section (adding the section when needed). False, with the text
+    // unchanged, when the key cannot be added without changing what the last
+    // line of the file means (a line left open that cannot be closed).
+    bool setValue(const QString &key, const QString &text);
+
+    // Every key of every section, as value() reads it.
+    QHash<QString, std::optional<Value>> values() const;
 
     const QByteArray &text() const { return m_text; }
 
@@ -51,12 +58,18 @@ private:
     };
 
     void parse();
+    std::optional<Value> valueOf(const Line &line) const;
+    void replaceValue(const Line &line, const QByteArray &value);
+    bool closeOpenEnd();
     const Line *lastLineFor(const QString &key) const;
     qsizetype insertionPointFor(const QString &section) const;
     qsizetype nextLineStart(qsizetype from) const;
 
     QByteArray m_text;
     std::vector<Line> m_lines;
+    bool m_openEnd = false;       // the text ends inside its last line
+    bool m_openQuote = false;     // inside a quote
+    bool m_openLineIsKey = false; // and that line is the last of m_lines
 };
 
 } // namespace quenby

@@ -5,15 +5,21 @@
 
 #include <QTimer>
 
+#include <algorithm>
+
 namespace quenby {
 
 namespace {
 
 const QString kSection = QStringLiteral("set/");
 
-QString adviceFor(private_file::Outcome outcome)
+QString adviceFor(private_file::Outcome outcome, qint64 size)
 {
     switch (outcome) {
+    case private_file::Outcome::TooLarge:
+        return QStringLiteral("ファイルの大きさ %1 バイトが上限の %2 バイト (1 MiB) を超えているため、読み込みも書き換えもしません。")
+            .arg(size)
+            .arg(private_file::kMaxSize);
     case private_file::Outcome::NotRegular:
         return QStringLiteral("通常のファイルではないため、開きません。");
     case private_file::Outcome::NotOurs:
@@ -21,6 +27,32 @@ QString adviceFor(private_file::Outcome outcome)
     default:
         return QStringLiteral("フォルダの書き込み権限と空き容量を確認してください。");
     }
+}
+
+// A save that would change what any other line means (a hand-written line
+// left open at the end of the file, which would swallow what follows it).
+const QString kMeaningAdvice = QStringLiteral(
+    "保存すると、ファイルにあるほかの値の意味が変わってしまいます。閉じていない \" や行末の \\ がないか確認してください。");
+
+using Values = QHash<QString, std::optional<IniDocument::Value>>;
+
+// What the new text reads as must be what was meant: the saved values, and
+// every other key of every section as it was read before.
+bool meansWhatWasMeant(const Values &before, const IniDocument &after,
+                       const std::vector<std::pair<QString, QString>> &saved)
+{
+    Values meant = before;
+    for (const auto &[key, value] : saved)
+        meant.insert(kSection + key, IniDocument::Value{value});
+    const Values read = after.values();
+    if (read.size() != meant.size())
+        return false;
+    for (auto it = meant.cbegin(); it != meant.cend(); ++it) {
+        const auto found = read.constFind(it.key());
+        if (found == read.cend() || *found != *it)
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -44,6 +76,7 @@ const IniDocument &IniStore::document(bool tellFailure)
 {
     if (!m_document) {
         private_file::Contents contents = private_file::read(m_filePath);
+        m_fileSize = contents.size;
         if (tellFailure && contents.outcome != private_file::Outcome::Done
             && contents.outcome != private_file::Outcome::Missing)
             reportReadFailure(contents.outcome);
@@ -93,11 +126,21 @@ void IniStore::commit()
 {
     private_file::Contents current = private_file::read(m_filePath);
     private_file::Outcome outcome = current.outcome;
+    m_fileSize = current.size;
+    QString advice;
     if (outcome == private_file::Outcome::Done || outcome == private_file::Outcome::Missing) {
+        const Values before = IniDocument(current.bytes).values();
         IniDocument updated(std::move(current.bytes));
+        bool added = true;
         for (const auto &[key, value] : m_pending)
-            updated.setValue(kSection + key, value);
-        outcome = private_file::replace(m_filePath, updated.text());
+            added = updated.setValue(kSection + key, value) && added;
+        if (!added || !meansWhatWasMeant(before, updated, m_pending)) {
+            outcome = private_file::Outcome::Failed;
+            advice = kMeaningAdvice;
+        } else {
+            outcome = private_file::replace(m_filePath, updated.text());
+            m_fileSize = std::max(m_fileSize, qint64(updated.text().size()));
+        }
         if (outcome == private_file::Outcome::Done)
             m_document = std::move(updated);
     }
@@ -109,19 +152,19 @@ void IniStore::commit()
     ++m_failedWrites;
     // What is read from now on is what the file holds.
     m_document.reset();
-    reportWriteFailure(outcome);
+    reportWriteFailure(advice.isEmpty() ? adviceFor(outcome, m_fileSize) : advice);
 }
 
 // One message per action: the window positions are two saves, and both fail
 // alike. The next action that fails says so again.
-void IniStore::reportWriteFailure(private_file::Outcome outcome)
+void IniStore::reportWriteFailure(const QString &advice)
 {
     if (m_failing)
         return;
     m_failing = true;
     // The user knows now that the file is in trouble; reading it is no news.
     m_readFailureTold = true;
-    tell(QStringLiteral("設定を保存できませんでした。設定ファイルは保存前のままです。"), adviceFor(outcome));
+    tell(QStringLiteral("設定を保存できませんでした。設定ファイルは保存前のままです。"), advice);
     QTimer::singleShot(0, &m_actionScope, [this] { m_failing = false; });
 }
 
@@ -130,7 +173,7 @@ void IniStore::reportReadFailure(private_file::Outcome outcome)
     if (m_readFailureTold)
         return;
     m_readFailureTold = true;
-    tell(QStringLiteral("設定ファイルを読み込めませんでした。初期値を使います。"), adviceFor(outcome));
+    tell(QStringLiteral("設定ファイルを読み込めませんでした。初期値を使います。"), adviceFor(outcome, m_fileSize));
 }
 
 void IniStore::reportUnreadableValue(const QString &key)

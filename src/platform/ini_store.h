@@ -20,7 +20,9 @@ class Desktop;
 // The file is read on first use, so a copy that ends at once never touches it.
 // A save replaces the whole file or leaves it as it was and says so; what the
 // program does not write itself (comments, other lines, other sections) is
-// kept byte for byte.
+// kept byte for byte, and a new text that would read differently anywhere
+// but in the saved values never replaces the old one. A file larger than
+// private_file::kMaxSize is neither read nor replaced: the defaults are used.
 class IniStore : public Store
 {
 public:
@@ -41,7 +43,7 @@ private:
     const IniDocument &document(bool tellFailure);
     void commit();
     void reportReadFailure(private_file::Outcome outcome);
-    void reportWriteFailure(private_file::Outcome outcome);
+    void reportWriteFailure(const QString &advice);
     void reportUnreadableValue(const QString &key);
     void tell(const QString &what, const QString &advice);
 
@@ -52,6 +54,7 @@ private:
     int m_batchDepth = 0;
     bool m_failing = false;
     int m_failedWrites = 0;
+    qint64 m_fileSize = 0; // as last read, for a message about its size
     bool m_readFailureTold = false;
     QSet<QString> m_unreadableTold;
     // Ends the silence after a reported failure once the current action is over.

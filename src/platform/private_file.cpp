@@ -6,7 +6,9 @@
 #include <csignal>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -59,7 +61,9 @@ Outcome resolve(QByteArray &path)
     return Outcome::Failed;
 }
 
-bool readAll(int fd, QByteArray &bytes)
+// Stops one byte past the limit: a file that grew after it was measured is
+// not read to its end either.
+Outcome readAll(int fd, QByteArray &bytes)
 {
     char buffer[65536];
     for (;;) {
@@ -67,10 +71,14 @@ bool readAll(int fd, QByteArray &bytes)
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            return false;
+            return Outcome::Failed;
         if (got == 0)
-            return true;
+            return Outcome::Done;
         bytes.append(buffer, got);
+        if (bytes.size() > kMaxSize) {
+            bytes.clear();
+            return Outcome::TooLarge;
+        }
     }
 }
 
@@ -104,6 +112,31 @@ void syncFolder(const QByteArray &folder)
         return;
     ::fsync(fd);
     ::close(fd);
+}
+
+// Names made by mkostemp from `prefix`: six more characters.
+void removeOldTemporaries(const QByteArray &folder, const QByteArray &prefix)
+{
+    constexpr time_t kAge = 60;
+    const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return;
+    DIR *dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return;
+    }
+    const time_t now = ::time(nullptr);
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (!name.startsWith(prefix) || name.size() != prefix.size() + 6)
+            continue;
+        struct stat st {};
+        if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)
+            && st.st_uid == ::geteuid() && st.st_mtime + kAge < now)
+            ::unlinkat(dirFd, entry->d_name, 0);
+    }
+    ::closedir(dir);
 }
 
 } // namespace
@@ -143,8 +176,10 @@ Contents read(const QString &path)
         contents.outcome = Outcome::NotRegular;
     else if (st.st_uid != ::geteuid())
         contents.outcome = Outcome::NotOurs;
+    else if ((contents.size = st.st_size) > kMaxSize)
+        contents.outcome = Outcome::TooLarge;
     else
-        contents.outcome = readAll(fd, contents.bytes) ? Outcome::Done : Outcome::Failed;
+        contents.outcome = readAll(fd, contents.bytes);
     ::close(fd);
     return contents;
 }
@@ -157,10 +192,19 @@ Outcome replace(const QString &path, const QByteArray &bytes)
     const Outcome found = resolve(target);
     if (found != Outcome::Done && found != Outcome::Missing)
         return found;
+    if (bytes.size() > kMaxSize)
+        return Outcome::TooLarge;
+    if (found == Outcome::Done) {
+        struct stat st {};
+        if (::stat(target.constData(), &st) == 0 && st.st_size > kMaxSize)
+            return Outcome::TooLarge;
+    }
     const QByteArray folder = folderOf(target);
     if (!makeFolders(QFile::decodeName(folder)))
         return Outcome::Failed;
-    QByteArray temporary = folder + "/." + target.mid(target.lastIndexOf('/') + 1) + ".XXXXXX";
+    const QByteArray prefix = "." + target.mid(target.lastIndexOf('/') + 1) + ".";
+    removeOldTemporaries(folder, prefix);
+    QByteArray temporary = folder + '/' + prefix + "XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
         return Outcome::Failed;

@@ -13,13 +13,19 @@ enum class Outcome {
     Missing,    // nothing there yet
     NotRegular, // a folder, FIFO, socket or device
     NotOurs,    // the file, or a link on the way to it, belongs to someone else
+    TooLarge,   // larger than kMaxSize: not read, and not replaced either
     Failed,     // the system refused (rights, full disk, I/O error)
 };
+
+// Far more than a settings file ever needs; a larger one is not read into
+// memory, so that a stray or hostile file cannot stall the start.
+inline constexpr qint64 kMaxSize = 1024 * 1024;
 
 struct Contents
 {
     Outcome outcome = Outcome::Failed;
     QByteArray bytes;
+    qint64 size = 0; // of the file on the disk, also when it is too large to read
 };
 
 Contents read(const QString &path);
@@ -28,6 +34,9 @@ Contents read(const QString &path);
 // temporary file beside it, every byte of it checked, flushed to the disk and
 // only then renamed over the old one. A file behind a link is replaced there,
 // so the link stays. Missing folders are made, readable by their owner only.
+// Temporary files of an earlier replacement that never finished (the program
+// was killed in between) are ours alone to know about: those older than a
+// minute go first. A file larger than kMaxSize is neither replaced nor written.
 Outcome replace(const QString &path, const QByteArray &bytes);
 
 // Writes every byte to `fd`: a short write is not the end, the rest is

@@ -254,8 +254,9 @@ SlotCommand slotCommandFor(const QString &text, const QString &searchPath, const
 {
     if (text.trimmed().isEmpty())
         return refused(error_number::FileNotFound, QStringLiteral("the slot"), QStringLiteral("holds no program"));
+    // A folder named whole is reported as one, whatever blanks its path holds.
     const QFileInfo whole(text);
-    if (whole.isAbsolute() && whole.isFile())
+    if (whole.isAbsolute() && (whole.isFile() || whole.isDir()))
         return commandForProgram(text, quotedForShell(QFile::encodeName(text)), {}, shell);
     qsizetype start = 0;
     while (start < text.size() && isBlank(text[start]))

@@ -6,14 +6,15 @@
 // Only what the user running it owns is deleted; links are removed, never
 // followed, and no mount point is entered. A FOLDER that is relative, a link,
 // the root, the home folder, the session's runtime folder or a folder above
-// one of them is refused whatever its spelling ("/.", "/tmp/..", a link):
-// the helper checks that itself. See folder_cleaner.h.
+// one of them is refused whatever its spelling ("/.", "/tmp/..", a link,
+// "link/", "link/."): the helper checks that itself. See folder_cleaner.h.
 //
 // One line per argument on standard error says what was removed, for the run's
 // record (the program hands the helper a journal stream there).
 
 #include "platform/folder_cleaner.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -22,6 +23,8 @@
 #include <unistd.h>
 
 namespace {
+
+using quenby::cleanup::Emptied;
 
 long g_entries = 0;
 
@@ -41,15 +44,33 @@ long entriesBelow(const char *folder)
     return g_entries - 1;
 }
 
+const char *refusal(Emptied outcome)
+{
+    switch (outcome) {
+    case Emptied::Relative: return "refused: not a full path";
+    case Emptied::Link: return "refused: a symbolic link";
+    case Emptied::Protected: return "refused: the root, a home or runtime folder, or a folder above one";
+    default: return nullptr;
+    }
+}
+
+// Counted on the path the folder was emptied through, whatever its spelling.
 void emptyAndReport(const char *folder, uid_t owner)
 {
-    const long before = entriesBelow(folder);
-    quenby::cleanup::emptyFolder(folder, owner);
-    const long after = entriesBelow(folder);
-    if (before < 0)
+    const std::string path = quenby::cleanup::plainFolderPath(folder);
+    const long before = path.empty() ? -1 : entriesBelow(path.c_str());
+    const Emptied outcome = quenby::cleanup::emptyFolder(folder, owner);
+    const long after = outcome == Emptied::Done ? entriesBelow(path.c_str()) : -1;
+    if (outcome == Emptied::Missing)
+        std::fprintf(stderr, "quenby-clean: %s: nothing to clear\n", folder);
+    else if (const char *why = refusal(outcome))
+        std::fprintf(stderr, "quenby-clean: %s: %s\n", folder, why);
+    else if (outcome != Emptied::Done)
         std::fprintf(stderr, "quenby-clean: %s cannot be read: nothing removed\n", folder);
+    else if (before < 0 || after < 0)
+        std::fprintf(stderr, "quenby-clean: %s: emptied, what is left cannot be counted\n", folder);
     else
-        std::fprintf(stderr, "quenby-clean: %s: %ld removed, %ld kept\n", folder, before - after, after);
+        std::fprintf(stderr, "quenby-clean: %s: %ld removed, %ld kept\n", folder, std::max(before - after, 0L), after);
 }
 
 void removeAndReport(const char *file, uid_t owner)
@@ -58,7 +79,7 @@ void removeAndReport(const char *file, uid_t owner)
     const bool there = ::lstat(file, &st) == 0;
     quenby::cleanup::removeFile(file, owner);
     const bool left = ::lstat(file, &st) == 0;
-    std::fprintf(stderr, "quenby-clean: %s: %s\n", file, !there ? "not there" : left ? "kept" : "removed");
+    std::fprintf(stderr, "quenby-clean: %s: %s\n", file, !there ? "nothing to clear" : left ? "kept" : "removed");
 }
 
 } // namespace
