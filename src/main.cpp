@@ -7,8 +7,9 @@
 
 int main(int argc, char *argv[])
 {
-    if (const auto status = quenby::answerCommandLine(argc, argv))
-        return *status;
+    const quenby::CommandLineReply commandLine = quenby::answerCommandLine(argc, argv);
+    if (commandLine.exitStatus)
+        return *commandLine.exitStatus;
     if (!quenby::chooseDisplayForThisStart(argc, argv))
         return 1;
     QApplication app(argc, argv);
@@ -18,6 +19,7 @@ int main(int argc, char *argv[])
 
     quenby::LinuxPlatform platform;
     quenby::Form1 form1(platform.services());
+    form1.setStartRequest(commandLine.request);
     QObject::connect(&form1, &quenby::Form1::lastWindowClosed, &app, &QCoreApplication::quit);
     form1.Form_Load();
     return app.exec();

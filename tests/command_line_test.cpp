@@ -95,6 +95,9 @@ private slots:
         QTest::newRow("positional") << QStringList{u"now"_qs} << 2 << QString();
         QTest::newRow("help with unknown") << QStringList{u"--help"_qs, u"--nope"_qs} << 2 << QString();
         QTest::newRow("value missing") << QStringList{u"-platform"_qs} << 2 << QString();
+        QTest::newRow("a run") << QStringList{u"--run-only"_qs} << -1 << QString();
+        QTest::newRow("one run twice") << QStringList{u"--restart"_qs, u"--restart"_qs} << -1 << QString();
+        QTest::newRow("two runs") << QStringList{u"--shutdown"_qs, u"--suspend"_qs} << 2 << QString();
     }
 
     void reply()

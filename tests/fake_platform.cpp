@@ -33,9 +33,11 @@ void FakeStore::endBatch()
     }
 }
 
-bool FakeDesktop::anotherInstanceRunning()
+bool FakeDesktop::anotherInstanceRunning(StartRequest request)
 {
     m_log << QStringLiteral("instance?");
+    if (otherInstance)
+        handedOn << request;
     return otherInstance;
 }
 

@@ -47,8 +47,8 @@ class FakeDesktop : public Desktop
 public:
     explicit FakeDesktop(CallLog &log) : m_log(log) {}
 
-    bool anotherInstanceRunning() override;
-    void whenStartedAgain(std::function<void()> show) override { startedAgain = std::move(show); }
+    bool anotherInstanceRunning(StartRequest request) override;
+    void whenStartedAgain(std::function<void(StartRequest)> handle) override { startedAgain = std::move(handle); }
     QString windowsDirectory() override { return windowsDir; }
     QString programFolder() override { return programDir; }
     AppVersion version() override { return appVersion; }
@@ -64,7 +64,8 @@ public:
     QStringList messages;
     bool ended = false;
     // What a later start of the program would run in this copy; empty until asked for.
-    std::function<void()> startedAgain;
+    std::function<void(StartRequest)> startedAgain;
+    QList<StartRequest> handedOn; // requests handed to the copy that runs
     // Runs while a message box would be open (the box is modal).
     std::function<void(const QString &)> onMessageBox;
 

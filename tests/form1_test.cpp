@@ -308,17 +308,51 @@ private slots:
         loadedForm();
         QVERIFY(m_platform->desktop.startedAgain);
         view().showMinimized();
-        m_platform->desktop.startedAgain();
+        m_platform->desktop.startedAgain(StartRequest::Show);
         QVERIFY(QTest::qWaitForWindowActive(&view()));
         QVERIFY(!view().isMinimized());
 
         QTest::mouseClick(view().setting, Qt::LeftButton);
         Form2 *settings = m_form->settingsWindow();
         settings->showMinimized();
-        m_platform->desktop.startedAgain();
+        m_platform->desktop.startedAgain(StartRequest::Show);
         QVERIFY(QTest::qWaitForWindowActive(settings));
         QVERIFY(!settings->isMinimized());
         QVERIFY(!m_form->isLoaded());
+    }
+
+    // A run asked for on a command line (a timer of the desktop) goes where a
+    // press of its button goes: the first copy starts it once its window is
+    // up, a second copy hands it on and ends, and the copy that runs drops it
+    // (and records it) while a run goes on or the settings window is open.
+    void runsAskedForOnTheCommandLineEnterAsPresses()
+    {
+        m_platform->store.values[u"byou"_qs] = u"-1"_qs;
+        m_form->setStartRequest(StartRequest::Restart);
+        loadedForm();
+        QVERIFY(m_platform->power.requests.isEmpty()); // not before the window is up
+        QTRY_COMPARE(m_platform->power.requests, QStringList{u"Reboot"_qs});
+
+        FakePlatform other;
+        other.desktop.otherInstance = true;
+        Form1 second(other.services());
+        second.setStartRequest(StartRequest::Suspend);
+        second.Form_Load();
+        QCOMPARE(other.desktop.handedOn, QList<StartRequest>{StartRequest::Suspend});
+        QVERIFY(other.desktop.ended && other.power.requests.isEmpty());
+
+        FakePlatform p;
+        Form1 third(p.services());
+        third.Form_Load();
+        p.clock.onSleep = [&] { p.desktop.startedAgain(StartRequest::ShutDown); };
+        RunConfig.byou = 0;
+        third.run().test_Click();
+        p.clock.onSleep = nullptr;
+        QTest::mouseClick(third.window()->setting, Qt::LeftButton);
+        p.desktop.startedAgain(StartRequest::ShutDown);
+        QVERIFY(p.power.requests.isEmpty());
+        QCOMPARE(p.journal.lines.filter(u"a later start asked for 終了"_qs).size(), 2);
+        QCOMPARE(p.journal.lines.filter(u"dropped"_qs).size(), 2);
     }
 
     void quitWritesThePositionOnceAndEnds()

@@ -175,7 +175,7 @@ private:
     void act()
     {
         const int button = int(m_random.bounded(4));
-        const int what = int(m_random.bounded(11));
+        const int what = int(m_random.bounded(12));
         m_platform.log << QStringLiteral("user:%1/%2").arg(what).arg(button);
         switch (what) {
         case 0:
@@ -199,6 +199,8 @@ private:
             return;
         case 9:
             return closeSettings();
+        case 10:
+            return askFromALaterStart(button);
         default:
             return;
         }
@@ -246,6 +248,17 @@ private:
             QTest::simulateEvent(b, true, kRunButtons[button].letter, Qt::AltModifier, QString(), true);
         }
         m_animating = true;
+    }
+
+    // A timer of the desktop starting `quenby --shutdown` while this copy runs.
+    void askFromALaterStart(int button)
+    {
+        static const StartRequest requests[] = {StartRequest::ShutDown, StartRequest::Restart, StartRequest::Suspend,
+                                                 StartRequest::RunOnly};
+        if (!m_platform.desktop.startedAgain)
+            return;
+        notePress(button);
+        m_platform.desktop.startedAgain(requests[button]);
     }
 
     void pressOnly(int button)

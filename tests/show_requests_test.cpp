@@ -22,10 +22,16 @@ private slots:
     void aLaterStartReachesTheListenerWithoutWaiting()
     {
         {
-            ShowRequests killed([] {});
+            ShowRequests killed([](StartRequest) {});
         }
         int shown = 0;
-        ShowRequests listener([&shown] { ++shown; });
+        QList<StartRequest> runs;
+        ShowRequests listener([&](StartRequest request) {
+            if (request == StartRequest::Show)
+                ++shown;
+            else
+                runs << request;
+        });
         QVERIFY(listener.isListening());
         struct stat info{};
         QCOMPARE(::stat(ShowRequests::socketPath().constData(), &info), 0);
@@ -39,6 +45,13 @@ private slots:
         QTRY_COMPARE(shown, 1);
         ShowRequests::askRunningCopy();
         QTRY_COMPARE(shown, 2);
+
+        // Every run asked for is handed on, in order, each on its own.
+        const QList<StartRequest> asked{StartRequest::RunOnly, StartRequest::ShutDown, StartRequest::RunOnly,
+                                        StartRequest::Restart, StartRequest::Suspend};
+        for (StartRequest request : asked)
+            ShowRequests::askRunningCopy(request);
+        QTRY_COMPARE(runs, asked);
     }
 
     // Catches a socket put where other accounts may reach it.
@@ -47,7 +60,7 @@ private slots:
         const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
         QDir().mkpath(QString::fromUtf8(runtime + "/shared"));
         qputenv("XDG_RUNTIME_DIR", runtime + "/shared");
-        const bool listening = ShowRequests([] {}).isListening();
+        const bool listening = ShowRequests([](StartRequest) {}).isListening();
         qputenv("XDG_RUNTIME_DIR", runtime);
         QVERIFY(!listening);
     }

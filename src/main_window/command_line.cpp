@@ -30,9 +30,14 @@ QString helpText(bool japanese)
             "終了・再起動・サスペンドします。引数なしで起動するとメイン画面を開きます。\n"
             "\n"
             "オプション:\n"
+            "  --shutdown     メイン画面を開き、「終了」を押したときと同じ処理を始めます\n"
+            "  --restart      同じく「再起動」の処理を始めます\n"
+            "  --suspend      同じく「サスペンド」の処理を始めます\n"
+            "  --run-only     同じく「実行のみ」の処理を始めます\n"
             "  -h, --help     この説明を表示して終了します\n"
             "  -v, --version  バージョンを表示して終了します\n"
             "\n"
+            "すでに起動しているときは、その画面に処理の開始を頼んで終了します。\n"
             "詳しくは man quenby を参照してください。\n");
     }
     return QStringLiteral(
@@ -42,9 +47,14 @@ QString helpText(bool japanese)
         "or suspends the machine. Without an option it opens its main window.\n"
         "\n"
         "Options:\n"
+        "  --shutdown     open the main window and start the run of 終了 (shut down)\n"
+        "  --restart      the same with 再起動 (restart)\n"
+        "  --suspend      the same with サスペンド (suspend)\n"
+        "  --run-only     the same with 実行のみ (run only)\n"
         "  -h, --help     show this help and exit\n"
         "  -v, --version  show the version and exit\n"
         "\n"
+        "When a copy runs already, the run is asked of that copy's window.\n"
         "See man quenby for the settings file and the power requests.\n");
 }
 
@@ -69,6 +79,19 @@ void addQtStartupOptions(QCommandLineParser &parser)
     }
 }
 
+struct RunOption
+{
+    const char *name;
+    StartRequest request;
+};
+
+const RunOption kRunOptions[] = {
+    {"shutdown", StartRequest::ShutDown},
+    {"restart", StartRequest::Restart},
+    {"suspend", StartRequest::Suspend},
+    {"run-only", StartRequest::RunOnly},
+};
+
 QString usageError(const QCommandLineParser &parser, bool japanese)
 {
     const QStringList unknown = parser.unknownOptionNames();
@@ -85,6 +108,12 @@ QString usageError(const QCommandLineParser &parser, bool japanese)
     return QStringLiteral("quenby: %1\n").arg(parser.errorText());
 }
 
+QString oneRunOnly(bool japanese)
+{
+    return japanese ? QStringLiteral("quenby: 処理を指定するオプションは一つだけです (quenby --help を参照)\n")
+                    : QStringLiteral("quenby: give one run option at most (see quenby --help)\n");
+}
+
 } // namespace
 
 CommandLineReply replyToCommandLine(const QStringList &arguments, bool japanese)
@@ -96,6 +125,8 @@ CommandLineReply replyToCommandLine(const QStringList &arguments, bool japanese)
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
     parser.addOption(help);
     parser.addOption(version);
+    for (const RunOption &run : kRunOptions)
+        parser.addOption(QCommandLineOption(QString::fromLatin1(run.name)));
     addQtStartupOptions(parser);
 
     if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty())
@@ -104,7 +135,16 @@ CommandLineReply replyToCommandLine(const QStringList &arguments, bool japanese)
         return {0, helpText(japanese), {}};
     if (parser.isSet(version))
         return {0, versionText(), {}};
-    return {};
+    CommandLineReply reply;
+    for (const RunOption &run : kRunOptions) {
+        if (!parser.isSet(QString::fromLatin1(run.name)))
+            continue;
+        // One run a start: two would leave it to chance which one powers off.
+        if (reply.request != StartRequest::Show && reply.request != run.request)
+            return {kUsageExitStatus, {}, oneRunOnly(japanese)};
+        reply.request = run.request;
+    }
+    return reply;
 }
 
 bool messagesInJapanese()
@@ -117,7 +157,7 @@ bool messagesInJapanese()
     return false;
 }
 
-std::optional<int> answerCommandLine(int argc, char *argv[])
+CommandLineReply answerCommandLine(int argc, char *argv[])
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -125,7 +165,7 @@ std::optional<int> answerCommandLine(int argc, char *argv[])
     const CommandLineReply reply = replyToCommandLine(arguments, messagesInJapanese());
     std::fputs(reply.out.toLocal8Bit().constData(), stdout);
     std::fputs(reply.err.toLocal8Bit().constData(), stderr);
-    return reply.exitStatus;
+    return reply;
 }
 
 } // namespace quenby

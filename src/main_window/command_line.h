@@ -3,17 +3,21 @@
 #include <QString>
 #include <QStringList>
 
+#include "platform/desktop.h"
+
 #include <optional>
 
 namespace quenby {
 
 // What the command line asks for before any window exists: the texts to print
-// and the exit status, or no exit status when the program should start as usual.
+// and the exit status, or no exit status when the program should start, with
+// the run it was asked to start, if any.
 struct CommandLineReply
 {
     std::optional<int> exitStatus;
     QString out;
     QString err;
+    StartRequest request = StartRequest::Show;
 };
 
 // Exit status of a command line the program does not understand.
@@ -28,9 +32,10 @@ CommandLineReply replyToCommandLine(const QStringList &arguments, bool japanese)
 // variables: LC_ALL, then LC_MESSAGES, then LANG.
 bool messagesInJapanese();
 
-// Answers the command line on standard output and standard error. Returns the
-// exit status when the program should end without opening a window. Touches
-// neither the settings nor the single-instance lock, and needs no display.
-std::optional<int> answerCommandLine(int argc, char *argv[]);
+// Answers the command line on standard output and standard error. The reply
+// holds the exit status when the program should end without opening a window.
+// Touches neither the settings nor the single-instance lock, and needs no
+// display.
+CommandLineReply answerCommandLine(int argc, char *argv[]);
 
 } // namespace quenby

@@ -12,6 +12,9 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
+
+#include <utility>
 
 namespace quenby {
 
@@ -45,7 +48,7 @@ void Form1::Form_Load()
 {
     if (isLoaded())
         return;
-    if (m_services.desktop.anotherInstanceRunning()) {
+    if (m_services.desktop.anotherInstanceRunning(m_startRequest)) {
         m_services.desktop.endProgram();
         return;
     }
@@ -58,6 +61,8 @@ void Form1::Form_Load()
     writeVersion();
     readWindowsDir();
     listenForLaterStarts();
+    if (const StartRequest request = std::exchange(m_startRequest, StartRequest::Show); request != StartRequest::Show)
+        QTimer::singleShot(0, this, [this, request] { onStartRequest(request, QStringLiteral("the command line")); });
 }
 
 void Form1::listenForLaterStarts()
@@ -65,7 +70,27 @@ void Form1::listenForLaterStarts()
     if (m_listening)
         return;
     m_listening = true;
-    m_services.desktop.whenStartedAgain([this] { bringCurrentWindowForward(); });
+    m_services.desktop.whenStartedAgain(
+        [this](StartRequest request) { onStartRequest(request, QStringLiteral("a later start")); });
+}
+
+// A run asked for on a command line (a timer of the desktop, say) enters
+// where a press of its button enters, so the same rule judges it: during a
+// run it is dropped and recorded. With the settings window open there is no
+// button to press; the request is dropped and recorded too.
+void Form1::onStartRequest(StartRequest request, const QString &from)
+{
+    bringCurrentWindowForward();
+    if (request == StartRequest::Show)
+        return;
+    RunSequence::Button button = RunSequence::Button::ShutDown;
+    if (request == StartRequest::Restart)
+        button = RunSequence::Button::Restart;
+    else if (request == StartRequest::Suspend)
+        button = RunSequence::Button::Suspend;
+    else if (request == StartRequest::RunOnly)
+        button = RunSequence::Button::RunOnly;
+    m_run.requestFromOutside(button, from, m_window != nullptr);
 }
 
 // A later start of the program asks for this copy's window: the message or

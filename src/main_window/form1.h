@@ -27,6 +27,9 @@ public:
     ~Form1() override;
 
     void Form_Load();
+    // What this start of the program was asked for on its command line; set
+    // before the first load. A run starts once the window has come up.
+    void setStartRequest(StartRequest request) { m_startRequest = request; }
     // Unloads the window from code (the settings window opening, a suspend):
     // Form_Unload runs, then the on-screen window goes.
     void unload();
@@ -63,6 +66,7 @@ private:
     void connectRunButton(QPushButton *button, RunSequence::Button which);
     void listenForLaterStarts();
     void bringCurrentWindowForward();
+    void onStartRequest(StartRequest request, const QString &from);
     void onFrameClosed();
     void releaseWindow();
     void deleteUnloadedWindows();
@@ -75,6 +79,7 @@ private:
     QString m_windowsDir;
     StoredPlace m_place;
     bool m_listening = false;
+    StartRequest m_startRequest = StartRequest::Show;
     std::optional<qint32> m_pauseTold;
     QPointer<MainWindowView> m_window;
     QPointer<Form2> m_settings;

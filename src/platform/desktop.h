@@ -6,6 +6,10 @@
 
 namespace quenby {
 
+// What a start of the program asks of the copy that runs: its window, or a
+// run as if that button of the main window were pressed.
+enum class StartRequest { Show, ShutDown, Restart, Suspend, RunOnly };
+
 struct AppVersion
 {
     int major = 0;
@@ -19,13 +23,14 @@ class Desktop
 public:
     virtual ~Desktop() = default;
 
-    // True when another copy of the program already runs for this user. Asked once
-    // per load of the main window; a reload inside the same program answers false.
-    virtual bool anotherInstanceRunning() = 0;
-    // From now on a later start of the program, which ends at once, asks this
-    // copy to show its window: `show` runs here for each such start. Costs the
+    // True when another copy of the program already runs for this user; that
+    // copy is then handed `request`. Asked once per load of the main window; a
+    // reload inside the same program answers false.
+    virtual bool anotherInstanceRunning(StartRequest request) = 0;
+    // From now on a later start of the program, which ends at once, hands its
+    // request to this copy: `handle` runs here for each such start. Costs the
     // start-up nothing: the real one sets itself up once the event loop runs.
-    virtual void whenStartedAgain(std::function<void()> show) = 0;
+    virtual void whenStartedAgain(std::function<void(StartRequest)> handle) = 0;
     // The folder the two clean-up commands are built on, without a trailing
     // separator; empty when there is none.
     virtual QString windowsDirectory() = 0;

@@ -96,13 +96,13 @@ LinuxDesktop::LockState LinuxDesktop::takeInstanceLock()
     return LockState::Unavailable;
 }
 
-bool LinuxDesktop::anotherInstanceRunning()
+bool LinuxDesktop::anotherInstanceRunning(StartRequest request)
 {
     if (m_lockTaken)
         return false;
     // Without any lock we cannot tell; let the user work.
     if (takeInstanceLock() == LockState::HeldByAnother) {
-        ShowRequests::askRunningCopy();
+        ShowRequests::askRunningCopy(request);
         return true;
     }
     m_lockTaken = true;
@@ -111,13 +111,13 @@ bool LinuxDesktop::anotherInstanceRunning()
 
 // Only the copy holding the lock listens. The socket is made once the event
 // loop runs, after the window has been shown.
-void LinuxDesktop::whenStartedAgain(std::function<void()> show)
+void LinuxDesktop::whenStartedAgain(std::function<void(StartRequest)> handle)
 {
     if (!m_lockTaken || m_showRequests)
         return;
-    QTimer::singleShot(0, [this, show = std::move(show)] {
+    QTimer::singleShot(0, [this, handle = std::move(handle)] {
         if (!m_showRequests)
-            m_showRequests = std::make_unique<ShowRequests>(show);
+            m_showRequests = std::make_unique<ShowRequests>(handle);
     });
 }
 

@@ -15,8 +15,8 @@ public:
     LinuxDesktop();
     ~LinuxDesktop() override;
 
-    bool anotherInstanceRunning() override;
-    void whenStartedAgain(std::function<void()> show) override;
+    bool anotherInstanceRunning(StartRequest request) override;
+    void whenStartedAgain(std::function<void(StartRequest)> handle) override;
     QString windowsDirectory() override;
     QString programFolder() override;
     AppVersion version() override;

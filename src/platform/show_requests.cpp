@@ -6,6 +6,9 @@
 #include <QSocketNotifier>
 
 #include <cstring>
+#include <vector>
+#include <optional>
+#include <utility>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -16,7 +19,38 @@ namespace quenby {
 
 namespace {
 
-constexpr char kRequest[] = "show";
+// One short word a datagram: what the later start asks for.
+struct RequestWord
+{
+    StartRequest request;
+    const char *word;
+};
+constexpr RequestWord kWords[] = {
+    {StartRequest::Show, "show"},
+    {StartRequest::ShutDown, "run shutdown"},
+    {StartRequest::Restart, "run restart"},
+    {StartRequest::Suspend, "run suspend"},
+    {StartRequest::RunOnly, "run run-only"},
+};
+constexpr size_t kLongestWord = 16;
+
+const char *wordFor(StartRequest request)
+{
+    for (const RequestWord &w : kWords) {
+        if (w.request == request)
+            return w.word;
+    }
+    return kWords[0].word;
+}
+
+std::optional<StartRequest> requestFor(const char *message, size_t length)
+{
+    for (const RequestWord &w : kWords) {
+        if (std::strlen(w.word) == length && std::memcmp(w.word, message, length) == 0)
+            return w.request;
+    }
+    return std::nullopt;
+}
 
 bool isPrivateFolder(const QByteArray &folder)
 {
@@ -57,9 +91,9 @@ void removeStaleSocket(const char *path)
 
 } // namespace
 
-ShowRequests::ShowRequests(std::function<void()> show, QObject *parent)
+ShowRequests::ShowRequests(std::function<void(StartRequest)> handle, QObject *parent)
     : QObject(parent)
-    , m_show(std::move(show))
+    , m_handle(std::move(handle))
 {
     listen();
 }
@@ -100,21 +134,26 @@ void ShowRequests::listen()
     connect(m_notifier, &QSocketNotifier::activated, this, &ShowRequests::readRequests);
 }
 
-// Requests that piled up while the program was busy bring the window forward once.
+// Requests to show the window that piled up while the program was busy bring
+// it forward once; every request of a run is handed on, in order, so that each
+// is judged (and, during a run, dropped and recorded) on its own.
 void ShowRequests::readRequests()
 {
-    bool asked = false;
-    char message[sizeof kRequest];
+    std::vector<StartRequest> requests;
+    bool showAsked = false;
+    char message[kLongestWord];
     ssize_t length;
     while ((length = ::recv(m_fd, message, sizeof message, 0)) >= 0) {
-        const bool request = length == ssize_t(sizeof kRequest - 1);
-        asked = asked || (request && std::memcmp(message, kRequest, size_t(length)) == 0);
+        const std::optional<StartRequest> request = requestFor(message, size_t(length));
+        if (!request || (*request == StartRequest::Show && std::exchange(showAsked, true)))
+            continue;
+        requests.push_back(*request);
     }
-    if (asked)
-        m_show();
+    for (StartRequest request : requests)
+        m_handle(request);
 }
 
-void ShowRequests::askRunningCopy()
+void ShowRequests::askRunningCopy(StartRequest request)
 {
     const QByteArray path = socketPath();
     sockaddr_un address{};
@@ -123,7 +162,8 @@ void ShowRequests::askRunningCopy()
         return;
     const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd >= 0) {
-        ::sendto(fd, kRequest, sizeof kRequest - 1, MSG_DONTWAIT | MSG_NOSIGNAL,
+        const char *word = wordFor(request);
+        ::sendto(fd, word, std::strlen(word), MSG_DONTWAIT | MSG_NOSIGNAL,
                  reinterpret_cast<const sockaddr *>(&address), sizeof address);
         ::close(fd);
     }

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QObject>
 
+#include "platform/desktop.h"
+
 #include <functional>
 
 class QSocketNotifier;
@@ -18,15 +20,15 @@ namespace quenby {
 class ShowRequests : public QObject
 {
 public:
-    // Starts listening; `show` runs for every request that arrives.
-    explicit ShowRequests(std::function<void()> show, QObject *parent = nullptr);
+    // Starts listening; `handle` runs for every request that arrives.
+    explicit ShowRequests(std::function<void(StartRequest)> handle, QObject *parent = nullptr);
     ~ShowRequests() override;
 
     bool isListening() const { return m_fd >= 0; }
 
-    // The second copy's side: asks the running copy to show its window.
-    // Returns at once whether or not anybody listens.
-    static void askRunningCopy();
+    // The second copy's side: hands the running copy its request (its window,
+    // or a run). Returns at once whether or not anybody listens.
+    static void askRunningCopy(StartRequest request = StartRequest::Show);
 
     // Where the socket lives; empty when the session has no runtime folder of
     // this user's alone (mode 0700, owned by the user).
@@ -36,7 +38,7 @@ private:
     void listen();
     void readRequests();
 
-    std::function<void()> m_show;
+    std::function<void(StartRequest)> m_handle;
     int m_fd = -1;
     QSocketNotifier *m_notifier = nullptr;
 };

@@ -134,6 +134,17 @@ void RunSequence::click(Button button)
     }
 }
 
+void RunSequence::requestFromOutside(Button button, const QString &from, bool buttonShown)
+{
+    note(from + QStringLiteral(" asked for ") + buttonName(button));
+    if (buttonShown) {
+        press(button, pressBegins());
+        return;
+    }
+    m_services.desktop.beep();
+    note(QStringLiteral("the request was dropped: the settings window is open"));
+}
+
 void RunSequence::dropRepeatedKey(Button button)
 {
     if (isRunning())
