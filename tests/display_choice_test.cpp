@@ -51,23 +51,81 @@ private slots:
         QCOMPARE(choice.problem, problem);
     }
 
+    // ":0" and "wayland-0" answer; only the plugins named in `installed` are there.
+    void pluginsAndNamedDisplays_data()
+    {
+        QTest::addColumn<QByteArray>("display");
+        QTest::addColumn<bool>("named");
+        QTest::addColumn<QByteArray>("installed");
+        QTest::addColumn<QByteArray>("platform");
+        QTest::addColumn<QByteArray>("problem");
+        const QByteArray line = "quenby: no display to show the window on: ";
+        QTest::newRow("Wayland only, its plugin missing")
+            << QByteArray() << false << QByteArray("xcb") << QByteArray()
+            << line + "Qt's Wayland plugin (package qt6-wayland) is not installed";
+        QTest::newRow("xcb missing, Wayland there") << QByteArray(":0") << false << QByteArray("wayland")
+                                                    << QByteArray("wayland") << QByteArray();
+        QTest::newRow("-display that answers") << QByteArray(":0") << true << QByteArray("xcb wayland")
+                                               << QByteArray("xcb") << QByteArray();
+        QTest::newRow("-display that does not answer, Wayland there")
+            << QByteArray(":987") << true << QByteArray("xcb wayland") << QByteArray()
+            << line + "the X display \":987\" cannot be opened";
+    }
+    // Catches Qt's abort when the plugin for the only display is missing, and
+    // a display named on the command line passed over for another one.
+    void pluginsAndNamedDisplays()
+    {
+        QFETCH(QByteArray, display);
+        QFETCH(bool, named);
+        QFETCH(QByteArray, installed);
+        QFETCH(QByteArray, platform);
+        QFETCH(QByteArray, problem);
+        const auto answers = [](const QByteArray &name) { return name == ":0" || name == "wayland-0"; };
+        const auto there = [&installed](const QByteArray &plugin) { return installed.split(' ').contains(plugin); };
+        const DisplayChoice choice = chooseDisplay({{}, display, "wayland-0", answers, answers, there, named});
+        QCOMPARE(choice.platform, platform);
+        QCOMPARE(choice.problem, problem);
+    }
+
+    void withoutADisplayTheProgramSaysSoAndEndsWithStatusOne_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<QByteArray>("line"); // the whole line, or how it begins
+        const QByteArray line = "quenby: no display to show the window on: ";
+        QTest::newRow("nothing set") << QStringList() << QString() << line + "DISPLAY and WAYLAND_DISPLAY are not set\n";
+        QTest::newRow("-display") << QStringList{u"-display"_qs, u":987"_qs} << QString()
+                                  << line + "the X display \":987\" cannot be opened\n";
+        QTest::newRow("--display") << QStringList{u"--display"_qs, u":987"_qs} << QString()
+                                   << line + "the X display \":987\" cannot be opened\n";
+        QTest::newRow("-platform") << QStringList{u"-platform"_qs, u"xcb"_qs} << QString()
+                                   << line + "DISPLAY is not set\n";
+        // Taken on trust, then refused by Qt itself, which would abort.
+        QTest::newRow("a remote display nobody serves") << QStringList() << u"127.0.0.1:987"_qs
+                                                        << line;
+    }
     // Catches an abort with a core dump, a second line of noise, or a file
     // written before the program found out it cannot show anything.
     void withoutADisplayTheProgramSaysSoAndEndsWithStatusOne()
     {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, display);
+        QFETCH(QByteArray, line);
         QTemporaryDir home(QDir(test::scratchFolder()).filePath(u"home-XXXXXX"_qs));
         QProcessEnvironment env;
         env.insert(u"HOME"_qs, home.path());
         env.insert(u"XDG_CONFIG_HOME"_qs, home.filePath(u"config"_qs));
         env.insert(u"XDG_RUNTIME_DIR"_qs, home.filePath(u"runtime"_qs));
+        if (!display.isEmpty())
+            env.insert(u"DISPLAY"_qs, display);
         QProcess program;
         program.setProcessEnvironment(env);
-        program.start(qEnvironmentVariable("QUENBY_BINARY"), {});
+        program.start(qEnvironmentVariable("QUENBY_BINARY"), arguments);
         QVERIFY(program.waitForFinished(10000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 1);
-        QCOMPARE(program.readAllStandardError(),
-                 "quenby: no display to show the window on: DISPLAY and WAYLAND_DISPLAY are not set\n");
+        const QByteArray said = program.readAllStandardError();
+        QVERIFY2(said.startsWith(line) && said.count('\n') == 1 && said.endsWith('\n'), said.constData());
         QVERIFY(QDir(home.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
     }
 };
