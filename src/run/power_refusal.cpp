@@ -14,7 +14,7 @@ QString powerRefusalText(PowerRefusal refusal)
     case PowerRefusal::Inhibited:
         return QStringLiteral("ほかのプログラムがこの操作を止めています。そのプログラムを終えてから、もう一度お試しください。");
     case PowerRefusal::NoAnswer:
-        return QStringLiteral("システムから時間内に応答がありませんでした。");
+        return QStringLiteral("システム（logind）から応答がありませんでした。");
     case PowerRefusal::Other:
         break;
     }
