@@ -20,24 +20,32 @@ private slots:
         QTest::addColumn<QByteArray>("wayland");
         QTest::addColumn<QByteArray>("platform");
         QTest::addColumn<QByteArray>("problem");
+        QTest::addColumn<QByteArray>("installed"); // Qt's platform plugins; empty: all
         // ":0" and "wayland-0" answer; ":7" does not.
         QTest::newRow("Wayland desktop with XWayland") << QByteArray() << QByteArray(":0") << QByteArray("wayland-0")
-                                                       << QByteArray("xcb;wayland") << QByteArray();
+                                                       << QByteArray("xcb;wayland") << QByteArray() << QByteArray();
         QTest::newRow("X display gone, Wayland there") << QByteArray() << QByteArray(":7") << QByteArray("wayland-0")
-                                                       << QByteArray("wayland") << QByteArray();
+                                                       << QByteArray("wayland") << QByteArray() << QByteArray();
         QTest::newRow("the user's choice stands") << QByteArray("wayland") << QByteArray(":0")
-                                                  << QByteArray("wayland-0") << QByteArray() << QByteArray();
+                                                  << QByteArray("wayland-0") << QByteArray() << QByteArray() << QByteArray();
         QTest::newRow("offscreen needs no display") << QByteArray("offscreen") << QByteArray() << QByteArray()
-                                                    << QByteArray() << QByteArray();
+                                                    << QByteArray() << QByteArray() << QByteArray();
         QTest::newRow("X display that does not answer")
             << QByteArray() << QByteArray(":7") << QByteArray() << QByteArray()
-            << QByteArray("quenby: no display to show the window on: the X display \":7\" cannot be opened");
+            << QByteArray("quenby: no display to show the window on: the X display \":7\" cannot be opened") << QByteArray();
         QTest::newRow("chosen xcb without DISPLAY")
             << QByteArray("xcb") << QByteArray() << QByteArray("wayland-0") << QByteArray()
-            << QByteArray("quenby: no display to show the window on: DISPLAY is not set");
+            << QByteArray("quenby: no display to show the window on: DISPLAY is not set") << QByteArray();
+        QTest::newRow("Wayland only, its plugin missing")
+            << QByteArray() << QByteArray() << QByteArray("wayland-0") << QByteArray()
+            << QByteArray("quenby: no display to show the window on: Qt's Wayland plugin (package qt6-wayland) is not installed")
+            << QByteArray("xcb");
+        QTest::newRow("xcb plugin missing, Wayland there") << QByteArray() << QByteArray(":0") << QByteArray("wayland-0")
+                                                           << QByteArray("wayland") << QByteArray() << QByteArray("wayland");
     }
     // Catches a Wayland-native start that loses placement and keep-above, a
-    // user's own choice overridden, and a start without display that aborts.
+    // user's own choice overridden, and a start without display, or without
+    // the plugin for the only display, that aborts.
     void choice()
     {
         QFETCH(QByteArray, chosen);
@@ -45,44 +53,10 @@ private slots:
         QFETCH(QByteArray, wayland);
         QFETCH(QByteArray, platform);
         QFETCH(QByteArray, problem);
-        const auto answers = [](const QByteArray &name) { return name == ":0" || name == "wayland-0"; };
-        const DisplayChoice choice = chooseDisplay({chosen, display, wayland, answers, answers});
-        QCOMPARE(choice.platform, platform);
-        QCOMPARE(choice.problem, problem);
-    }
-
-    // ":0" and "wayland-0" answer; only the plugins named in `installed` are there.
-    void pluginsAndNamedDisplays_data()
-    {
-        QTest::addColumn<QByteArray>("display");
-        QTest::addColumn<bool>("named");
-        QTest::addColumn<QByteArray>("installed");
-        QTest::addColumn<QByteArray>("platform");
-        QTest::addColumn<QByteArray>("problem");
-        const QByteArray line = "quenby: no display to show the window on: ";
-        QTest::newRow("Wayland only, its plugin missing")
-            << QByteArray() << false << QByteArray("xcb") << QByteArray()
-            << line + "Qt's Wayland plugin (package qt6-wayland) is not installed";
-        QTest::newRow("xcb missing, Wayland there") << QByteArray(":0") << false << QByteArray("wayland")
-                                                    << QByteArray("wayland") << QByteArray();
-        QTest::newRow("-display that answers") << QByteArray(":0") << true << QByteArray("xcb wayland")
-                                               << QByteArray("xcb") << QByteArray();
-        QTest::newRow("-display that does not answer, Wayland there")
-            << QByteArray(":987") << true << QByteArray("xcb wayland") << QByteArray()
-            << line + "the X display \":987\" cannot be opened";
-    }
-    // Catches Qt's abort when the plugin for the only display is missing, and
-    // a display named on the command line passed over for another one.
-    void pluginsAndNamedDisplays()
-    {
-        QFETCH(QByteArray, display);
-        QFETCH(bool, named);
         QFETCH(QByteArray, installed);
-        QFETCH(QByteArray, platform);
-        QFETCH(QByteArray, problem);
         const auto answers = [](const QByteArray &name) { return name == ":0" || name == "wayland-0"; };
-        const auto there = [&installed](const QByteArray &plugin) { return installed.split(' ').contains(plugin); };
-        const DisplayChoice choice = chooseDisplay({{}, display, "wayland-0", answers, answers, there, named});
+        const auto there = [&installed](const QByteArray &plugin) { return installed.isEmpty() || installed == plugin; };
+        const DisplayChoice choice = chooseDisplay({chosen, display, wayland, answers, answers, there});
         QCOMPARE(choice.platform, platform);
         QCOMPARE(choice.problem, problem);
     }
@@ -96,8 +70,6 @@ private slots:
         QTest::newRow("nothing set") << QStringList() << QString() << line + "DISPLAY and WAYLAND_DISPLAY are not set\n";
         QTest::newRow("-display") << QStringList{u"-display"_qs, u":987"_qs} << QString()
                                   << line + "the X display \":987\" cannot be opened\n";
-        QTest::newRow("--display") << QStringList{u"--display"_qs, u":987"_qs} << QString()
-                                   << line + "the X display \":987\" cannot be opened\n";
         QTest::newRow("-platform") << QStringList{u"-platform"_qs, u"xcb"_qs} << QString()
                                    << line + "DISPLAY is not set\n";
         // Taken on trust, then refused by Qt itself, which would abort.

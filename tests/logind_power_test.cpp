@@ -183,8 +183,6 @@ private slots:
             << PowerRefusal::AuthenticationRequired;
         QTest::newRow("policy says no") << "org.freedesktop.DBus.Error.AccessDenied" << "Access denied"
                                         << PowerRefusal::AccessDenied;
-        QTest::newRow("polkit says no") << "org.freedesktop.PolicyKit1.Error.NotAuthorized" << "Not authorized"
-                                        << PowerRefusal::AccessDenied;
         QTest::newRow("inhibitor lock") << "org.freedesktop.login1.BlockedByInhibitorLock"
                                         << "Operation denied due to active block inhibitor" << PowerRefusal::Inhibited;
         QTest::newRow("inhibitor, older logind") << "org.freedesktop.login1.OperationInProgress"
