@@ -123,6 +123,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, fonts-ipafont-mincho")
 # Without logind the power buttons can only report a refusal; without Qt's
-# translations the browse dialog keeps its English buttons.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd, qt6-translations-l10n")
+# translations the browse dialog keeps its English buttons; without Qt's Wayland
+# plugin a Wayland desktop without XWayland cannot show the windows.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd, qt6-translations-l10n, qt6-wayland")
 include(CPack)

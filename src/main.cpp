@@ -5,6 +5,8 @@
 
 #include <QApplication>
 
+#include <memory>
+
 int main(int argc, char *argv[])
 {
     const quenby::CommandLineReply commandLine = quenby::answerCommandLine(argc, argv);
@@ -12,7 +14,13 @@ int main(int argc, char *argv[])
         return *commandLine.exitStatus;
     if (!quenby::chooseDisplayForThisStart(argc, argv))
         return 1;
+    // The desktop finds the menu entry, and with it the icon, by this name:
+    // the Wayland app_id and the class of the X11 WM_CLASS.
+    QGuiApplication::setDesktopFileName(QStringLiteral("jp.tarven.Quenby"));
+    QCoreApplication::setApplicationName(QStringLiteral("jp.tarven.Quenby"));
+    auto guard = std::make_unique<quenby::DisplayStartGuard>();
     QApplication app(argc, argv);
+    guard.reset();
     // The main window decides when the program ends: a run may still be going
     // on after the last window has closed.
     QApplication::setQuitOnLastWindowClosed(false);

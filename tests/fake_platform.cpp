@@ -144,14 +144,16 @@ bool FakeProcesses::isRunning(qint64 pid) const
     return m_running.value(pid, false);
 }
 
-QString FakePower::request(PowerAction action)
+PowerOutcome FakePower::request(PowerAction action)
 {
     const char *name = action == PowerAction::PowerOff ? "PowerOff" : action == PowerAction::Reboot ? "Reboot" : "Suspend";
     requests << QString::fromLatin1(name);
     m_log << QStringLiteral("power:") + QString::fromLatin1(name);
     if (onRequest)
         onRequest(QString::fromLatin1(name));
-    return refusal;
+    if (refusal.isEmpty())
+        return {};
+    return {refusalKind, refusal};
 }
 
 qint64 FakeClock::nowSeconds()

@@ -115,10 +115,11 @@ class FakePower : public Power
 {
 public:
     explicit FakePower(CallLog &log) : m_log(log) {}
-    QString request(PowerAction action) override;
+    PowerOutcome request(PowerAction action) override;
 
     QStringList requests;
-    QString refusal; // returned by every request; empty = accepted
+    QString refusal; // the system's words for every request; empty = accepted
+    PowerRefusal refusalKind = PowerRefusal::AccessDenied;
     // Runs while the request is outstanding.
     std::function<void(const QString &method)> onRequest;
 

@@ -402,7 +402,7 @@ private slots:
         fake().power.refusal = QStringLiteral("Access denied");
         run().runMode = mode;
         run().ok1_Click();
-        const QString message = text + QStringLiteral("\r\nAccess denied");
+        const QString message = text + QStringLiteral("\r\nこの操作は許可されませんでした。権限がないか、認証が取り消されました。");
         QCOMPARE(fake().desktop.messages, QStringList{message});
         QVERIFY(logIndex(QStringLiteral("power:") + method) < logIndex(QStringLiteral("beep")));
         QVERIFY(logIndex(QStringLiteral("msg:") + message) < logIndex(QStringLiteral("end")));

@@ -2,8 +2,13 @@
 #include "scratch.h"
 
 #include "main_window/main_window_view.h"
+#include "settings/program_browse_dialog.h"
 
+#include <QAccessible>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileSystemModel>
+#include <QHeaderView>
 #include <QGlyphRun>
 #include <QLabel>
 #include <QMessageBox>
@@ -13,6 +18,7 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTextLayout>
+#include <QTreeView>
 
 #include <cstdio>
 
@@ -23,8 +29,10 @@ using namespace quenby::test;
 // is made, so each language is looked at by a process of its own: the test
 // starts itself with --report, which builds both windows and prints, for every
 // caption and label, "name=faces" (the faces that draw its text), for the
-// banner and the icon "picture name=place pixmap", and "fault=..." for a
-// fixed-width face or ink outside a control's box.
+// banner and the icon "picture name=place pixmap", for each window "window
+// name=icon role", and "fault=..." for a fixed-width face, ink outside a
+// control's box, a browse dialog text that is not Japanese or a column
+// narrower than what it shows.
 namespace {
 
 const char kReportSwitch[] = "--report";
@@ -95,7 +103,8 @@ void look(const QString &name, const QWidget *control, const QString &text, QSiz
 
 void lookAtLabel(const QString &name, const QLabel *label)
 {
-    const int flags = int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
+    const int flags = int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0)
+        | (label->buddy() ? Qt::TextShowMnemonic : 0);
     look(name, label, label->text(), label->contentsRect().size(), flags);
 }
 
@@ -117,6 +126,64 @@ void lookAtWindow(const QString &window, const QWidget *top)
     }
 }
 
+// Whether the window shows the program's icon, and the role it reports.
+void lookAtFrame(const QString &name, QWidget *window, const QWidget *main)
+{
+    const QImage icon = window->windowIcon().pixmap(32).toImage();
+    const bool program = !icon.isNull() && icon == main->windowIcon().pixmap(32).toImage();
+    const QAccessible::Role role = QAccessible::queryAccessibleInterface(window)->role();
+    std::printf("window %s=%s %s\n", qPrintable(name), program ? "program-icon" : "other-icon",
+                QMetaEnum::fromType<QAccessible::Role>().valueToKey(role));
+}
+
+bool isJapanese(const QString &text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() >= 0x3000; });
+}
+
+// The browse dialog on a folder with a file and a folder in it: its captions
+// as for the windows, every text Japanese, every column as wide as it needs.
+void lookAtBrowseDialog(QWidget *parent)
+{
+    const QString folder = scratchFolder() + QStringLiteral("/browse");
+    QDir().mkpath(folder + QStringLiteral("/とても長い名前のフォルダー"));
+    QFile file(folder + QStringLiteral("/backup.sh"));
+    file.open(QIODevice::WriteOnly);
+    file.write(QByteArray(52224, 'x'));
+    file.close();
+    ProgramBrowseDialog dialog(parent);
+    auto *files = qobject_cast<QFileSystemModel *>(dialog.fileFilter()->sourceModel());
+    dialog.setNameFilter(QStringLiteral("すべてのファイル(*.*)"));
+    dialog.setDirectory(folder);
+    dialog.show();
+    const QModelIndex shown = dialog.fileFilter()->mapFromSource(files->index(folder));
+    if (!QTest::qWaitFor([&] { return dialog.fileFilter()->rowCount(shown) == 2; }))
+        std::printf("fault=Browse: the folder was not listed\n");
+    QTest::qWait(200);
+    lookAtWindow(QStringLiteral("Browse."), &dialog);
+    lookAtFrame(QStringLiteral("Browse"), &dialog, parent);
+    QStringList texts;
+    for (const QLabel *label : dialog.findChildren<QLabel *>())
+        texts << label->text();
+    for (const QAbstractButton *button : dialog.findChildren<QAbstractButton *>())
+        texts << button->text() << button->toolTip();
+    const QAbstractItemView *view = dialog.findChild<QTreeView *>(QStringLiteral("treeView"));
+    const QModelIndex root = view->rootIndex();
+    for (int column = 0; column < view->model()->columnCount(root); ++column) {
+        texts << view->model()->headerData(column, Qt::Horizontal).toString();
+        const int width = static_cast<const QTreeView *>(view)->columnWidth(column);
+        if (view->sizeHintForColumn(column) > width)
+            std::printf("fault=Browse column %d: %d wide for %d\n", column, width,
+                        view->sizeHintForColumn(column));
+    }
+    for (int row = 0; row < view->model()->rowCount(root); ++row)
+        texts << view->model()->index(row, 2, root).data().toString();
+    for (const QString &text : std::as_const(texts)) {
+        if (!text.isEmpty() && !isJapanese(text))
+            std::printf("fault=Browse: \"%s\" is not Japanese\n", qPrintable(text));
+    }
+}
+
 int printReport()
 {
     SettingsHarness harness;
@@ -134,13 +201,23 @@ int printReport()
         std::printf("picture %s=%d,%d %dx%d %dx%d@%g\n", qPrintable(picture->objectName()), r.x(), r.y(), r.width(),
                     r.height(), pixmap.width(), pixmap.height(), pixmap.devicePixelRatio());
     }
-    lookAtWindow(QStringLiteral("Form2."), harness.open());
+    lookAtFrame(QStringLiteral("Form1"), main, main);
+    Form2 *settings = harness.open();
+    lookAtWindow(QStringLiteral("Form2."), settings);
+    lookAtFrame(QStringLiteral("Form2"), settings, main);
     // Messages take the application's face for their class, not the
     // desktop's first Japanese face, which may be a fixed-width one.
     QMessageBox message(QMessageBox::NoIcon, QStringLiteral("TARVEN Inc.QUENBY"),
                         QStringLiteral("設定画面の №1 の欄を確認"), QMessageBox::Ok);
     message.ensurePolished(); // as when it is shown
     look(QStringLiteral("message"), &message, message.text(), QSize(2000, 200), Qt::AlignLeft);
+    lookAtFrame(QStringLiteral("message"), &message, main);
+    // The dialog would leave its folder history in a settings file of Qt's.
+    const QString qtSettings = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/QtProject.conf");
+    QFile::remove(qtSettings);
+    lookAtBrowseDialog(settings);
+    if (QFile::exists(qtSettings))
+        std::printf("fault=Browse: wrote %s\n", qPrintable(qtSettings));
     return 0;
 }
 
@@ -237,6 +314,17 @@ private slots:
         const Report twice = reportUnder({QStringLiteral("ja_JP.UTF-8"), QStringLiteral("2")});
         QCOMPARE(twice.value(QStringLiteral("picture banner")), u"0,0 289x145 578x290@2"_qs);
         QCOMPARE(twice.value(QStringLiteral("picture Image3")), u"128,64 32x32 64x64@2"_qs);
+    }
+
+    // Catches Qt's blank icon on the windows other than the main one, and
+    // top-level windows reported as "filler" to assistive technology.
+    void everyWindowHasTheIconAndItsRole()
+    {
+        QCOMPARE(m_reference.value(QStringLiteral("window Form1")), u"program-icon Window"_qs);
+        QCOMPARE(m_reference.value(QStringLiteral("window Form2")), u"program-icon Dialog"_qs);
+        QCOMPARE(m_reference.value(QStringLiteral("window message")), u"program-icon Dialog"_qs);
+        QCOMPARE(m_reference.value(QStringLiteral("window Browse")), u"program-icon Dialog"_qs);
+        QCOMPARE(m_reference.value(QStringLiteral("Browse.fileNameLabel")), u"IPAPGothic"_qs);
     }
 };
 

@@ -2,7 +2,9 @@
 
 #include "main_window/faces.h"
 #include "main_window/twips.h"
+#include "main_window/window_roles.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPixmap>
@@ -80,6 +82,7 @@ MainWindowView::MainWindowView(QWidget *parent)
                   | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint)
 {
     setWindowTitle(QStringLiteral("TARVEN Inc. Quenby"));
+    giveWindowsTheirRoles();
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFixedSize(kClientArea.toPixels().size());
     setFont(captionFont());
@@ -106,8 +109,11 @@ void MainWindowView::createPicture()
     banner->setPixmap(picture(QStringLiteral("banner"), QStringLiteral("jpg"), devicePixelRatioF()));
     banner->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    // The window's icon and the picture on the banner are one picture.
+    // The window's icon and the picture on the banner are one picture. It is
+    // the icon of every window the program opens: the settings window, the
+    // messages and the file dialog take the application's.
     const QPixmap icon = picture(QStringLiteral("icon"), QStringLiteral("png"), devicePixelRatioF());
+    QApplication::setWindowIcon(icon);
     setWindowIcon(icon);
     Image3 = makeLabel(this, "Image3", kImage3);
     Image3->setPixmap(icon);

@@ -1,5 +1,7 @@
 #include "platform/display_choice.h"
 
+#include <QFileInfo>
+#include <QLibraryInfo>
 #include <QList>
 
 #include <cstdio>
@@ -29,6 +31,11 @@ bool isWayland(const QByteArray &name)
     return name.startsWith("wayland");
 }
 
+bool pluginThere(const DisplayFacts &facts, const QByteArray &plugin)
+{
+    return !facts.hasPlugin || facts.hasPlugin(plugin);
+}
+
 bool xReachable(const DisplayFacts &facts)
 {
     return !facts.display.isEmpty() && facts.canOpenX(facts.display);
@@ -39,26 +46,48 @@ bool waylandReachable(const DisplayFacts &facts)
     return !facts.waylandDisplay.isEmpty() && facts.canOpenWayland(facts.waylandDisplay);
 }
 
-QByteArray whatIsWrong(const QByteArray &variable, const QByteArray &kind, const QByteArray &value)
+bool xUsable(const DisplayFacts &facts)
 {
-    if (value.isEmpty())
-        return variable + " is not set";
-    return "the " + kind + " display \"" + value + "\" cannot be opened";
+    return xReachable(facts) && pluginThere(facts, "xcb");
 }
 
-// Names the variables that are missing, or the displays that did not answer,
-// among those the program would have used.
+bool waylandUsable(const DisplayFacts &facts)
+{
+    return waylandReachable(facts) && pluginThere(facts, "wayland");
+}
+
+QByteArray whatIsWrongWithX(const DisplayFacts &facts)
+{
+    if (facts.display.isEmpty())
+        return "DISPLAY is not set";
+    if (!xReachable(facts))
+        return "the X display \"" + facts.display + "\" cannot be opened";
+    return "Qt's X11 plugin (xcb, package qt6-qpa-plugins) is not installed";
+}
+
+QByteArray whatIsWrongWithWayland(const DisplayFacts &facts)
+{
+    if (facts.waylandDisplay.isEmpty())
+        return "WAYLAND_DISPLAY is not set";
+    if (!waylandReachable(facts))
+        return "the Wayland display \"" + facts.waylandDisplay + "\" cannot be opened";
+    return "Qt's Wayland plugin (package qt6-wayland) is not installed";
+}
+
+// Names the variables that are missing, the displays that did not answer, or
+// the plugin that is missing, among those the program would have used.
 QByteArray noDisplayLine(const DisplayFacts &facts, bool x, bool wayland)
 {
     QByteArray why;
     if (x && wayland && facts.display.isEmpty() && facts.waylandDisplay.isEmpty())
         why = "DISPLAY and WAYLAND_DISPLAY are not set";
     else {
+        const bool chosen = !facts.chosenPlatform.isEmpty() || facts.displayNamed;
         QList<QByteArray> parts;
-        if (x && (!facts.display.isEmpty() || !facts.chosenPlatform.isEmpty()))
-            parts << whatIsWrong("DISPLAY", "X", facts.display);
-        if (wayland && (!facts.waylandDisplay.isEmpty() || !facts.chosenPlatform.isEmpty()))
-            parts << whatIsWrong("WAYLAND_DISPLAY", "Wayland", facts.waylandDisplay);
+        if (x && (!facts.display.isEmpty() || chosen))
+            parts << whatIsWrongWithX(facts);
+        if (wayland && (!facts.waylandDisplay.isEmpty() || chosen))
+            parts << whatIsWrongWithWayland(facts);
         why = parts.join("; ");
     }
     return "quenby: no display to show the window on: " + why;
@@ -77,7 +106,7 @@ DisplayChoice checkChosen(const DisplayFacts &facts)
         if (!isX(name) && !isWayland(name))
             return {};
     }
-    if ((x && xReachable(facts)) || (wayland && waylandReachable(facts)))
+    if ((x && xUsable(facts)) || (wayland && waylandUsable(facts)))
         return {};
     return {{}, noDisplayLine(facts, x, wayland)};
 }
@@ -124,12 +153,32 @@ bool waylandDisplayAnswers(const QByteArray &waylandDisplay)
     return !runtime.isEmpty() && connectsTo(runtime + '/' + waylandDisplay, false);
 }
 
+bool platformPluginInstalled(const QByteArray &plugin)
+{
+    const QString file = QStringLiteral("/libq") + QString::fromLatin1(plugin)
+        + (plugin == "wayland" ? QStringLiteral("-generic.so") : QStringLiteral(".so"));
+    QStringList folders = qEnvironmentVariable("QT_QPA_PLATFORM_PLUGIN_PATH").split(u':', Qt::SkipEmptyParts);
+    for (const QString &path : qEnvironmentVariable("QT_PLUGIN_PATH").split(u':', Qt::SkipEmptyParts))
+        folders << path + QStringLiteral("/platforms");
+    folders << QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms");
+    for (const QString &folder : std::as_const(folders)) {
+        if (QFileInfo::exists(folder + file))
+            return true;
+    }
+    return false;
+}
+
 namespace {
 
-QByteArray platformArgument(int argc, char **argv)
+// The value of one of Qt's own options ("-platform xcb"), which Qt also
+// takes with two dashes.
+QByteArray optionValue(int argc, char **argv, const char *option)
 {
     for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+        const char *name = argv[i];
+        if (name[0] == '-' && name[1] == '-')
+            ++name;
+        if (std::strcmp(name, option) == 0)
             return argv[i + 1];
     }
     return {};
@@ -141,20 +190,32 @@ DisplayChoice chooseDisplay(const DisplayFacts &facts)
 {
     if (!facts.chosenPlatform.isEmpty())
         return checkChosen(facts);
-    if (xReachable(facts))
+    if (facts.displayNamed) {
+        if (xUsable(facts))
+            return {"xcb", {}};
+        return {{}, noDisplayLine(facts, true, false)};
+    }
+    if (xUsable(facts))
         return {"xcb;wayland", {}};
-    if (waylandReachable(facts))
+    if (waylandUsable(facts))
         return {"wayland", {}};
     return {{}, noDisplayLine(facts, true, true)};
 }
 
 bool chooseDisplayForThisStart(int argc, char **argv)
 {
-    QByteArray chosen = platformArgument(argc, argv);
+    QByteArray chosen = optionValue(argc, argv, "-platform");
     if (chosen.isEmpty())
         chosen = qgetenv("QT_QPA_PLATFORM");
-    const DisplayChoice choice =
-        chooseDisplay({chosen, qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY"), xDisplayAnswers, waylandDisplayAnswers});
+    const QByteArray named = optionValue(argc, argv, "-display");
+    const DisplayFacts facts{chosen,
+                             named.isEmpty() ? qgetenv("DISPLAY") : named,
+                             qgetenv("WAYLAND_DISPLAY"),
+                             xDisplayAnswers,
+                             waylandDisplayAnswers,
+                             platformPluginInstalled,
+                             !named.isEmpty()};
+    const DisplayChoice choice = chooseDisplay(facts);
     if (!choice.problem.isEmpty()) {
         std::fprintf(stderr, "%s\n", choice.problem.constData());
         return false;
@@ -162,6 +223,60 @@ bool chooseDisplayForThisStart(int argc, char **argv)
     if (!choice.platform.isEmpty())
         qputenv("QT_QPA_PLATFORM", choice.platform);
     return true;
+}
+
+namespace {
+
+struct HeldMessage
+{
+    QtMsgType type;
+    QByteArray category;
+    QString text;
+};
+
+QtMessageHandler g_passOn = nullptr;
+QList<HeldMessage> *g_held = nullptr;
+
+// Qt's first words on the failure ("could not connect to display :5"), else
+// its fatal line, shortened to one line.
+QString firstReason(const QString &fatal)
+{
+    for (const HeldMessage &message : std::as_const(*g_held)) {
+        if (message.type != QtDebugMsg && message.type != QtInfoMsg)
+            return message.text.section(u'\n', 0, 0).trimmed();
+    }
+    return fatal.section(u'\n', 0, 0).trimmed();
+}
+
+void holdOrEnd(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (type != QtFatalMsg) {
+        g_held->append({type, QByteArray(context.category), text});
+        return;
+    }
+    std::fprintf(stderr, "quenby: no display to show the window on: %s\n", qPrintable(firstReason(text)));
+    std::fflush(stderr);
+    ::_exit(1);
+}
+
+} // namespace
+
+DisplayStartGuard::DisplayStartGuard()
+{
+    g_held = new QList<HeldMessage>;
+    g_passOn = qInstallMessageHandler(holdOrEnd);
+}
+
+DisplayStartGuard::~DisplayStartGuard()
+{
+    qInstallMessageHandler(g_passOn);
+    for (const HeldMessage &message : std::as_const(*g_held)) {
+        const QMessageLogContext context(nullptr, 0, nullptr, message.category.constData());
+        if (g_passOn)
+            g_passOn(message.type, context, message.text);
+    }
+    delete g_held;
+    g_held = nullptr;
 }
 
 } // namespace quenby

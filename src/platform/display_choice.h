@@ -10,10 +10,14 @@ namespace quenby {
 struct DisplayFacts
 {
     QByteArray chosenPlatform;  // QT_QPA_PLATFORM, or the value of -platform; empty when nobody chose
-    QByteArray display;         // DISPLAY
+    QByteArray display;         // DISPLAY, or the value of -display
     QByteArray waylandDisplay;  // WAYLAND_DISPLAY
     std::function<bool(const QByteArray &display)> canOpenX;
     std::function<bool(const QByteArray &waylandDisplay)> canOpenWayland;
+    // Whether Qt's platform plugin "xcb" or "wayland" is installed; unset: both are.
+    std::function<bool(const QByteArray &plugin)> hasPlugin;
+    // The X display was named with -display: the user asked for X11.
+    bool displayNamed = false;
 };
 
 struct DisplayChoice
@@ -34,9 +38,27 @@ DisplayChoice chooseDisplay(const DisplayFacts &facts);
 bool xDisplayAnswers(const QByteArray &display);
 bool waylandDisplayAnswers(const QByteArray &waylandDisplay);
 
+// Whether Qt would find its platform plugin of that name ("xcb", "wayland").
+bool platformPluginInstalled(const QByteArray &plugin);
+
 // Makes that choice for this start, before the application object exists.
 // Returns false, after printing the one line to stderr, when no display can be
 // reached at all; the program should then end with status 1.
 bool chooseDisplayForThisStart(int argc, char **argv);
+
+// Stands guard while the application object opens the display. Should Qt
+// still fail to open one (a display that takes the connection and then turns
+// it down, a plugin that does not load), Qt would print its lines and abort
+// with a core dump; instead the program prints the one line and ends with
+// status 1. Qt's messages meanwhile are held back and passed on once the
+// display is open.
+class DisplayStartGuard
+{
+public:
+    DisplayStartGuard();
+    ~DisplayStartGuard();
+    DisplayStartGuard(const DisplayStartGuard &) = delete;
+    DisplayStartGuard &operator=(const DisplayStartGuard &) = delete;
+};
 
 } // namespace quenby

@@ -20,10 +20,39 @@ const QString kService = QStringLiteral("org.freedesktop.login1");
 const QString kPath = QStringLiteral("/org/freedesktop/login1");
 const QString kManager = QStringLiteral("org.freedesktop.login1.Manager");
 
+// The reply's error as the run's record keeps it: logind's own words and the
+// error's name.
 QString errorText(const QDBusMessage &reply)
 {
-    return reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
+    if (reply.errorMessage().isEmpty())
+        return reply.errorName();
+    if (reply.errorName().isEmpty())
+        return reply.errorMessage();
+    return reply.errorMessage() + QStringLiteral(" (") + reply.errorName() + u')';
 }
+
+struct ErrorKind
+{
+    const char *name;
+    PowerRefusal refusal;
+};
+
+// The errors logind, polkit and the bus answer a power request with.
+const ErrorKind kErrorKinds[] = {
+    {"org.freedesktop.DBus.Error.InteractiveAuthorizationRequired", PowerRefusal::AuthenticationRequired},
+    {"org.freedesktop.DBus.Error.AccessDenied", PowerRefusal::AccessDenied},
+    {"org.freedesktop.DBus.Error.AuthFailed", PowerRefusal::AccessDenied},
+    {"org.freedesktop.PolicyKit1.Error.NotAuthorized", PowerRefusal::AccessDenied},
+    {"org.freedesktop.PolicyKit1.Error.Cancelled", PowerRefusal::AccessDenied},
+    {"org.freedesktop.login1.BlockedByInhibitorLock", PowerRefusal::Inhibited},
+    {"org.freedesktop.DBus.Error.NoReply", PowerRefusal::NoAnswer},
+    {"org.freedesktop.DBus.Error.Timeout", PowerRefusal::NoAnswer},
+    {"org.freedesktop.DBus.Error.TimedOut", PowerRefusal::NoAnswer},
+    {"org.freedesktop.DBus.Error.ServiceUnknown", PowerRefusal::NoAnswer},
+    {"org.freedesktop.DBus.Error.NameHasNoOwner", PowerRefusal::NoAnswer},
+    {"org.freedesktop.DBus.Error.NoServer", PowerRefusal::NoAnswer},
+    {"org.freedesktop.DBus.Error.Disconnected", PowerRefusal::NoAnswer},
+};
 
 QString seconds(std::chrono::milliseconds time)
 {
@@ -64,11 +93,13 @@ QDBusConnection connectToSystemBus(std::chrono::milliseconds timeout, QString &w
 
     const std::lock_guard<std::mutex> lock(attempt->mutex);
     if (!attempt->done) {
-        why = QStringLiteral("システム バスが %1 秒以内に応答しませんでした。").arg(seconds(timeout));
+        why = QStringLiteral("the system bus did not let us in within %1 s").arg(seconds(timeout));
         return QDBusConnection(QString());
     }
     if (!attempt->connected) {
-        why = attempt->error.isEmpty() ? QStringLiteral("システム バスに接続できません。") : attempt->error;
+        why = QStringLiteral("cannot connect to the system bus");
+        if (!attempt->error.isEmpty())
+            why += QStringLiteral(": ") + attempt->error;
         return QDBusConnection(QString());
     }
     return QDBusConnection(name);
@@ -98,24 +129,37 @@ LogindPower::LogindPower(std::chrono::milliseconds connectTimeout, std::chrono::
 {
 }
 
-QString LogindPower::request(PowerAction action)
+// Older logind versions say "block inhibitor" under a general error name.
+PowerRefusal LogindPower::refusalOf(const QString &errorName, const QString &errorMessage)
+{
+    for (const ErrorKind &kind : kErrorKinds) {
+        if (errorName == QLatin1String(kind.name))
+            return kind.refusal;
+    }
+    if (errorMessage.contains(QLatin1String("inhibitor"), Qt::CaseInsensitive))
+        return PowerRefusal::Inhibited;
+    return PowerRefusal::Other;
+}
+
+PowerOutcome LogindPower::request(PowerAction action)
 {
     QString why;
     QDBusConnection bus = connectToSystemBus(m_connectTimeout, why);
     if (!bus.isConnected())
-        return why;
+        return {PowerRefusal::NoAnswer, why};
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kManager, powerActionName(action));
     call << true; // interactive
     bool timedOut = false;
     const int timeout = int(m_requestTimeout.count());
     const QDBusMessage reply = waitForReply(bus.asyncCall(call, timeout), m_requestTimeout, timedOut);
-    if (timedOut || reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply"))
-        return QStringLiteral("logind が %1 秒以内に応答しませんでした。").arg(seconds(m_requestTimeout));
+    if (timedOut)
+        return {PowerRefusal::NoAnswer, QStringLiteral("logind did not answer within %1 s").arg(seconds(m_requestTimeout))};
     if (reply.type() != QDBusMessage::ReplyMessage) {
         const QString error = errorText(reply);
-        return error.isEmpty() ? QStringLiteral("logind が要求を拒否しました。") : error;
+        return {refusalOf(reply.errorName(), reply.errorMessage()),
+                error.isEmpty() ? QStringLiteral("logind refused the request without a reason") : error};
     }
-    return QString();
+    return {};
 }
 
 } // namespace quenby

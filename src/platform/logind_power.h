@@ -22,7 +22,10 @@ public:
     explicit LogindPower(std::chrono::milliseconds connectTimeout = kConnectTimeout,
                          std::chrono::milliseconds requestTimeout = kRequestTimeout);
 
-    QString request(PowerAction action) override;
+    PowerOutcome request(PowerAction action) override;
+
+    // Sorts a D-Bus error reply by what the user can do about it.
+    static PowerRefusal refusalOf(const QString &errorName, const QString &errorMessage);
 
 private:
     std::chrono::milliseconds m_connectTimeout;

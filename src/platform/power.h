@@ -20,14 +20,33 @@ inline QString powerActionName(PowerAction action)
     return QStringLiteral("PowerOff");
 }
 
+// Why the system did not take a power request, sorted into the cases a user
+// can act on; anything else is `Other`.
+enum class PowerRefusal {
+    None,                   // accepted
+    AuthenticationRequired, // a password was wanted and nobody could be asked for it
+    AccessDenied,           // the system's policy, or the user at the prompt, said no
+    Inhibited,              // another program holds a lock that blocks the action
+    NoAnswer,               // the bus or logind did not answer in time, or is not there
+    Other,
+};
+
+struct PowerOutcome
+{
+    PowerRefusal refusal = PowerRefusal::None;
+    // What the system said, as it said it, for the run's record; empty when accepted.
+    QString reason;
+
+    bool accepted() const { return refusal == PowerRefusal::None; }
+};
+
 class Power
 {
 public:
     virtual ~Power() = default;
 
-    // Asks the system for the action and waits for its answer. Returns an empty
-    // text when the request was accepted, else why it was refused or failed.
-    virtual QString request(PowerAction action) = 0;
+    // Asks the system for the action and waits for its answer.
+    virtual PowerOutcome request(PowerAction action) = 0;
 };
 
 } // namespace quenby

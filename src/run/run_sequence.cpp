@@ -1,6 +1,7 @@
 #include "run/run_sequence.h"
 
 #include "run/pause.h"
+#include "run/power_refusal.h"
 #include "run/run_host.h"
 #include "run/wait_for_process.h"
 #include "settings/run_config.h"
@@ -332,14 +333,14 @@ void RunSequence::powerAction()
 void RunSequence::requestPower(PowerAction action, const QString &failureText)
 {
     note(QStringLiteral("power request ") + powerActionName(action));
-    const QString refusal = m_services.power.request(action);
-    if (refusal.isEmpty()) {
+    const PowerOutcome outcome = m_services.power.request(action);
+    if (outcome.accepted()) {
         note(QStringLiteral("power request ") + powerActionName(action) + QStringLiteral(" accepted"));
     } else {
-        note(QStringLiteral("power request ") + powerActionName(action) + QStringLiteral(" refused: ") + refusal,
+        note(QStringLiteral("power request ") + powerActionName(action) + QStringLiteral(" refused: ") + outcome.reason,
              Journal::Level::Warning);
         m_services.desktop.beep();
-        m_services.desktop.messageBox(failureText + QStringLiteral("\r\n") + refusal);
+        m_services.desktop.messageBox(failureText + QStringLiteral("\r\n") + powerRefusalText(outcome.refusal));
     }
     endProgram();
 }

@@ -1,12 +1,22 @@
 #include "settings/program_browse_dialog.h"
 
+#include "main_window/faces.h"
+
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCompleter>
-#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QLibraryInfo>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QSettings>
 #include <QTranslator>
+#include <QTreeView>
+
+#include <algorithm>
 
 namespace quenby {
 
@@ -34,18 +44,43 @@ bool matchesAny(const QStringList &patterns, const QString &fileName)
     return false;
 }
 
+const QLocale &japanese()
+{
+    static const QLocale locale(QLocale::Japanese, QLocale::Japan);
+    return locale;
+}
+
 // The dialog's own buttons and labels speak Japanese like the rest of the
-// program. Qt's translations are loaded the first time a dialog is made, not at
-// start-up; without them installed the dialog keeps Qt's English texts.
+// program, under every session language. Qt's translations are loaded the
+// first time a dialog is made, not at start-up; without them installed the
+// dialog keeps Qt's English texts. The file types' descriptions follow the
+// program's locale, which becomes Japanese then too.
 void useJapaneseQtTexts()
 {
     const QString name = QStringLiteral("quenby-qtbase-ja");
     if (qApp->findChild<QTranslator *>(name))
         return;
+    QLocale::setDefault(japanese());
     auto *translator = new QTranslator(qApp);
     translator->setObjectName(name);
     if (translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(translator);
+}
+
+// Qt's file dialog keeps its folder history, sidebar and column widths in a
+// settings file of Qt's own in the user's configuration folder, read when a
+// dialog is made and written when it goes. The program keeps everything in
+// its one settings file, so Qt's is pointed at a place that can never exist
+// (below a device, which no one can make a folder in): nothing is read or
+// written. Nothing else in the program uses Qt's settings files.
+QWidget *withoutQtSettingsFile(QWidget *parent)
+{
+    const QString nowhere = QStringLiteral("/dev/null/quenby");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, nowhere);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, nowhere);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, nowhere);
+    QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, nowhere);
+    return parent;
 }
 
 } // namespace
@@ -90,6 +125,24 @@ bool ProgramFileFilter::acceptsSourceFile(const QModelIndex &sourceIndex) const
     return accepts(m_files->nameFilters(), info.fileName(), info.isExecutable());
 }
 
+QVariant ProgramFileFilter::data(const QModelIndex &index, int role) const
+{
+    const int column = index.column();
+    if (role != Qt::DisplayRole || !m_files || column < 1 || column > 3)
+        return QSortFilterProxyModel::data(index, role);
+    const QModelIndex source = mapToSource(index);
+    const bool folder = m_files->isDir(source);
+    switch (column) {
+    case 1:
+        return folder ? QString() : japanese().formattedDataSize(m_files->size(source));
+    case 2:
+        // Qt's Japanese texts lack this one.
+        return folder ? QStringLiteral("フォルダー") : QSortFilterProxyModel::data(index, role);
+    default:
+        return japanese().toString(m_files->lastModified(source), QLocale::ShortFormat);
+    }
+}
+
 Qt::ItemFlags ProgramFileFilter::flags(const QModelIndex &index) const
 {
     Qt::ItemFlags flags = QSortFilterProxyModel::flags(index);
@@ -99,16 +152,41 @@ Qt::ItemFlags ProgramFileFilter::flags(const QModelIndex &index) const
 }
 
 ProgramBrowseDialog::ProgramBrowseDialog(QWidget *parent)
-    : QFileDialog(parent)
+    : QFileDialog(withoutQtSettingsFile(parent))
     , m_filter(new ProgramFileFilter(this))
 {
     useJapaneseQtTexts();
+    // From here on every window without a face of its own, the dialog's
+    // menus, lists of suggestions and tooltips included, takes the windows'
+    // gothic rather than the desktop's first Japanese face.
+    QApplication::setFont(captionFont());
     // Qt's own dialog looks and behaves the same on every desktop.
     setOption(QFileDialog::DontUseNativeDialog);
     setAcceptMode(QFileDialog::AcceptOpen);
     setFileMode(QFileDialog::ExistingFile);
+    setViewMode(QFileDialog::Detail);
     setProxyModel(m_filter);
     connect(this, &QFileDialog::filterSelected, m_filter, &ProgramFileFilter::refresh);
+    if (auto *files = qobject_cast<QFileSystemModel *>(m_filter->sourceModel()))
+        connect(files, &QFileSystemModel::directoryLoaded, this, &ProgramBrowseDialog::fitColumns);
+}
+
+// Qt sizes the columns for short English texts; Japanese dates and sizes
+// are wider. The size, type and date columns grow to what the folder shows,
+// the name column keeps its width.
+void ProgramBrowseDialog::fitColumns()
+{
+    auto *view = findChild<QTreeView *>(QStringLiteral("treeView"));
+    if (!view)
+        return;
+    const int nameWidth = view->columnWidth(0);
+    for (int column = 0; column < view->header()->count(); ++column)
+        view->resizeColumnToContents(column);
+    // Long names may be shortened rather than push the other columns away.
+    view->setColumnWidth(0, std::clamp(view->columnWidth(0), nameWidth, 2 * nameWidth));
+    const int missing = view->header()->length() - view->viewport()->width();
+    if (missing > 0 && isVisible())
+        resize(std::min(width() + missing, screen()->availableGeometry().width()), height());
 }
 
 // Title, type list and start folder are set anew before every showing. The
@@ -119,6 +197,9 @@ void ProgramBrowseDialog::prepare(const QString &startFolder)
     setNameFilters(typeEntries());
     selectNameFilter(typeEntries().constFirst());
     setDirectory(startFolder);
+    // Qt's first place, "Computer", has no Japanese name; the root folder
+    // shows as "/".
+    setSidebarUrls({QUrl::fromLocalFile(QStringLiteral("/")), QUrl::fromLocalFile(QDir::homePath())});
     if (!m_fileName.isEmpty())
         selectFile(m_fileName);
     m_filter->refresh();

@@ -22,6 +22,8 @@ public:
 
     void setSourceModel(QAbstractItemModel *model) override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
+    // Sizes and times in Japanese whatever the session's language.
+    QVariant data(const QModelIndex &index, int role) const override;
 
     // Whether a file of this name and these permissions belongs to an entry
     // whose patterns are `patterns`.
@@ -41,7 +43,9 @@ private:
 
 // The file dialog behind the five browse buttons: one per opening of the
 // settings window. It starts in the given folder every time and remembers the
-// last confirmed file until the window closes.
+// last confirmed file until the window closes. It speaks Japanese in the
+// windows' gothic whatever the session's language, and keeps nothing of its
+// own on disk.
 class ProgramBrowseDialog : public QFileDialog
 {
     Q_OBJECT
@@ -58,6 +62,7 @@ public:
 private:
     void prepare(const QString &startFolder);
     void hideSuggestions();
+    void fitColumns();
 
     ProgramFileFilter *m_filter;
     QString m_fileName;
