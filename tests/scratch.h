@@ -13,16 +13,23 @@ void requireScratchEnvironment();
 // The scratch folder of this test executable.
 QString scratchFolder();
 
+// The test classes of one file share a test program with those of the other
+// files. Each registers itself under its file's name; the program runs the
+// one named by its first argument, in the application it asks for.
+enum class TestApplication { Widgets, Core };
+using TestMaker = QObject *(*)();
+bool registerTest(const char *sourceFile, TestApplication application, TestMaker make);
+
 } // namespace quenby::test
 
-// Like QTEST_MAIN, after the scratch check, with fonts at 96 dpi.
-#define QUENBY_TEST_MAIN(TestObject)                                  \
-    int main(int argc, char *argv[])                                  \
-    {                                                                 \
-        quenby::test::requireScratchEnvironment();                    \
-        QApplication::setAttribute(Qt::AA_Use96Dpi, true);            \
-        QApplication app(argc, argv);                                 \
-        TestObject tc;                                                \
-        QTEST_SET_MAIN_SOURCE_PATH                                    \
-        return QTest::qExec(&tc, argc, argv);                         \
+#define QUENBY_TEST_REGISTER(TestObject, application)                                             \
+    namespace {                                                                                   \
+    [[maybe_unused]] const bool quenbyTestRegistered = quenby::test::registerTest(                \
+        __FILE__, application, []() -> QObject * { return new TestObject; });                   \
     }
+
+// Like QTEST_MAIN (a QApplication, fonts at 96 dpi), after the scratch check.
+#define QUENBY_TEST_MAIN(TestObject) QUENBY_TEST_REGISTER(TestObject, quenby::test::TestApplication::Widgets)
+
+// Like QTEST_GUILESS_MAIN (a QCoreApplication), after the scratch check.
+#define QUENBY_TEST_GUILESS_MAIN(TestObject) QUENBY_TEST_REGISTER(TestObject, quenby::test::TestApplication::Core)

@@ -20,6 +20,7 @@
 #include <QTextLayout>
 #include <QTreeView>
 
+#include <clocale>
 #include <cstdio>
 
 using namespace quenby;
@@ -267,6 +268,10 @@ private:
 private slots:
     void initTestCase()
     {
+        // Without the locale, glibc would quietly draw the "Japanese" rows in C.
+        const locale_t japanese = newlocale(LC_ALL_MASK, "ja_JP.UTF-8", locale_t(nullptr));
+        QVERIFY2(japanese, "ja_JP.UTF-8 is not generated on this machine; tools/deps.sh --tests makes it");
+        freelocale(japanese);
         m_reference = reportUnder({QStringLiteral("C.UTF-8")});
         QVERIFY2(m_reference.size() > 30, qPrintable(m_reference.values(QStringLiteral("fault")).join(u'\n')));
     }

@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a configured build tree, has lintian review it
-# (any error or warning fails), installs it on this machine with apt-get, checks
-# the manual pages and the command line of the installed program, starts it
-# once in a private X server with a scratch HOME to see its window appear, then
-# runs the end-to-end suite against the installed binary. Called by tools/test.sh.
+# Builds the Debian package from a configured build tree and has lintian review
+# it (any error or warning fails). With --install it then installs the package
+# on this machine with apt-get, checks the manual pages and the command line of
+# the installed program, starts it once in a private X server with a scratch
+# HOME to see its window appear, and runs the end-to-end suite against the
+# installed binary. Called by tools/test.sh.
 #
-#   tools/check-package.sh [build-dir]
+#   tools/check-package.sh [--install] [build-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+install=false
+if [[ ${1:-} == --install ]]; then
+    install=true
+    shift
+fi
 build=$(realpath "${1:-${BUILD_DIR:-build}}")
 
 sudo=()
@@ -116,13 +122,14 @@ start_installed_program() {
 
 see_window() {
     local display=$1 window
-    window=$(DISPLAY=$display timeout 20 xdotool search --sync --onlyvisible --name '^TARVEN Inc\. Quenby$' | head -n 1)
+    window=$(LC_ALL=C.UTF-8 DISPLAY=$display timeout 20 xdotool search --sync --onlyvisible --name '^TARVEN Inc\. Quenby$' | head -n 1)
     [[ -n $window ]] || { echo "the installed program showed no window" >&2; cat "$scratch/quenby.log" >&2; return 1; }
     echo "installed /usr/bin/quenby shows its window: $(DISPLAY=$display xwininfo -id "$window" | grep -E 'Width|Height' | tr -s ' \n' ' ')"
 }
 
 deb=$(build_package)
 review_package "$deb"
+$install || exit 0
 install_package "$deb"
 check_manual_pages
 check_command_line

@@ -95,6 +95,9 @@ class JapaneseSession(SandboxCase):
     # Catches faces looked up by names that only one language knows, and a
     # Japanese fixed-width face put first: the captions would change face and width.
     def test_both_windows_draw_the_same_under_japanese_and_c(self):
+        # Without the locale, glibc would quietly run the "Japanese" session in C.
+        self.assertTrue(harness.locale_available('ja_JP.UTF-8'),
+                        'ja_JP.UTF-8 is not generated on this machine; tools/deps.sh --tests makes it')
         main_ja, settings_ja = self.pixels_under('ja_JP.UTF-8')
         main_c, settings_c = self.pixels_under('C.UTF-8')
         self.assertTrue(main_ja == main_c, 'the main window differs; pictures in ' + self.box.root)

@@ -194,6 +194,112 @@ def ask_window_to_close(display, window):
         xlib.XCloseDisplay(connection)
 
 
+class _XWindowAttributes(ctypes.Structure):
+    _fields_ = [('x', ctypes.c_int), ('y', ctypes.c_int), ('width', ctypes.c_int), ('height', ctypes.c_int),
+                ('border_width', ctypes.c_int), ('depth', ctypes.c_int), ('visual', ctypes.c_void_p),
+                ('root', ctypes.c_ulong), ('class_', ctypes.c_int), ('bit_gravity', ctypes.c_int),
+                ('win_gravity', ctypes.c_int), ('backing_store', ctypes.c_int),
+                ('backing_planes', ctypes.c_ulong), ('backing_pixel', ctypes.c_ulong),
+                ('save_under', ctypes.c_int), ('colormap', ctypes.c_ulong), ('map_installed', ctypes.c_int),
+                ('map_state', ctypes.c_int), ('all_event_masks', ctypes.c_long),
+                ('your_event_mask', ctypes.c_long), ('do_not_propagate_mask', ctypes.c_long),
+                ('override_redirect', ctypes.c_int), ('screen', ctypes.c_void_p)]
+
+
+_X_ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
+# A window may go between listing it and reading it: its error is ignored, not fatal.
+_ignore_x_error = _X_ERROR_HANDLER(lambda display, event: 0)
+_xlib_library = None
+
+
+def _xlib():
+    global _xlib_library
+    if _xlib_library is None:
+        x = ctypes.CDLL('libX11.so.6')
+        x.XOpenDisplay.restype = ctypes.c_void_p
+        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        x.XDefaultRootWindow.restype = ctypes.c_ulong
+        x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x.XInternAtom.restype = ctypes.c_ulong
+        x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong),
+                                 ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.POINTER(ctypes.c_ulong)),
+                                 ctypes.POINTER(ctypes.c_uint)]
+        x.XGetWindowAttributes.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(_XWindowAttributes)]
+        x.XGetWindowProperty.argtypes = [
+            ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_long, ctypes.c_long, ctypes.c_int,
+            ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_int),
+            ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_void_p)]
+        x.XFree.argtypes = [ctypes.c_void_p]
+        x.XSetErrorHandler(_ignore_x_error)
+        _xlib_library = x
+    return _xlib_library
+
+
+def viewable_windows_named(display, title):
+    """Ids of the viewable windows whose _NET_WM_NAME is exactly title.
+
+    The name is read as the UTF-8 the window stored, so finding a window does
+    not depend on any locale: not the program's, not this process's.
+    """
+    x = _xlib()
+    connection = x.XOpenDisplay(display.encode())
+    if not connection:
+        raise HarnessError('cannot open display ' + display)
+    try:
+        net_wm_name = x.XInternAtom(connection, b'_NET_WM_NAME', 0)
+        utf8_string = x.XInternAtom(connection, b'UTF8_STRING', 0)
+        wanted = title.encode('utf-8')
+
+        def name_of(window):
+            kind, size, count, rest = ctypes.c_ulong(), ctypes.c_int(), ctypes.c_ulong(), ctypes.c_ulong()
+            data = ctypes.c_void_p()
+            if x.XGetWindowProperty(connection, window, net_wm_name, 0, 4096, 0, utf8_string, ctypes.byref(kind),
+                                    ctypes.byref(size), ctypes.byref(count), ctypes.byref(rest),
+                                    ctypes.byref(data)) != 0:
+                return None
+            try:
+                if kind.value != utf8_string or size.value != 8 or not data.value:
+                    return None
+                return ctypes.string_at(data.value, count.value)
+            finally:
+                if data.value:
+                    x.XFree(data)
+
+        def viewable(window):
+            attributes = _XWindowAttributes()
+            return x.XGetWindowAttributes(connection, window, ctypes.byref(attributes)) and attributes.map_state == 2
+
+        found = []
+
+        def walk(window):
+            root, parent = ctypes.c_ulong(), ctypes.c_ulong()
+            children, count = ctypes.POINTER(ctypes.c_ulong)(), ctypes.c_uint()
+            if not x.XQueryTree(connection, window, ctypes.byref(root), ctypes.byref(parent),
+                                ctypes.byref(children), ctypes.byref(count)):
+                return
+            ids = [children[i] for i in range(count.value)]
+            if children:
+                x.XFree(children)
+            for child in ids:
+                if name_of(child) == wanted and viewable(child):
+                    found.append(str(child))
+                walk(child)
+
+        walk(x.XDefaultRootWindow(connection))
+        return found
+    finally:
+        x.XCloseDisplay(connection)
+
+
+def locale_available(name):
+    """Whether glibc has the locale (as `locale -a` lists it, e.g. ja_JP.utf8)."""
+    listed = subprocess.run(['locale', '-a'], capture_output=True, text=True, env={'LC_ALL': 'C'}).stdout.split()
+    wanted = name.lower().replace('-', '')
+    return any(entry.lower().replace('-', '') == wanted for entry in listed)
+
+
 class Sandbox:
     """One case's world: scratch folders, X server, private system bus, logind mock."""
 
@@ -423,8 +529,15 @@ class Sandbox:
         return app, self.wait_window(MAIN_TITLE, pid=app.pid)
 
     # --- X helpers -----------------------------------------------------------------
+    def tool_env(self):
+        """The environment of the harness's own X tools: C.UTF-8 whatever the program's language."""
+        env = dict(self._base_env(), DISPLAY=self.display, LANG='C.UTF-8')
+        for name in ('LC_ALL', 'LANGUAGE'):
+            env.pop(name, None)
+        return env
+
     def x(self, *args, check=True, timeout=10):
-        env = dict(self._base_env(), DISPLAY=self.display)
+        env = self.tool_env()
         result = subprocess.run(list(args), env=env, capture_output=True, text=True, timeout=timeout)
         if check and result.returncode != 0:
             raise AssertionError('%s failed: %s' % (' '.join(args), result.stderr.strip()))
@@ -432,8 +545,7 @@ class Sandbox:
 
     def windows(self, title, pid=None):
         """Ids of the mapped windows whose title is exactly the given one."""
-        args = ['xdotool', 'search', '--onlyvisible', '--name', '^' + re.escape(title) + '$']
-        ids = self.x(*args, check=False).split()
+        ids = viewable_windows_named(self.display, title)
         if pid is not None:
             ids = [w for w in ids if self.window_pid(w) == pid]
         return ids
@@ -495,7 +607,8 @@ class Sandbox:
         time.sleep(0.7)  # let the window finish painting
         x, y, width, height = self.geometry(window)
         self.x('import', '-window', 'root', '-crop', '%dx%d+%d+%d' % (width, height, x, y), '+repage', path)
-        return subprocess.run(['convert', path, 'rgb:-'], capture_output=True, check=True, timeout=10).stdout
+        return subprocess.run(['convert', path, 'rgb:-'], env=self.tool_env(), capture_output=True, check=True,
+                              timeout=10).stdout
 
     # --- the store and the mock -------------------------------------------------------
     def ini(self):
