@@ -181,6 +181,12 @@ void FakeJournal::record(const QString &line, Level level)
         onRecord(line);
 }
 
+void FakeProgress::show(double fraction, int count)
+{
+    const QString percent = QString::number(qRound(fraction * 100)) + u'%';
+    shown << (count < 0 ? percent : percent + u' ' + QString::number(count));
+}
+
 FakePlatform::FakePlatform()
     : store(log)
     , desktop(log)

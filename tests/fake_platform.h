@@ -158,12 +158,23 @@ private:
     CallLog &m_log;
 };
 
+// Keeps every progress shown, "<percent>%" or "<percent>% <count>", and
+// "clear".
+class FakeProgress : public RunProgress
+{
+public:
+    void show(double fraction, int count) override;
+    void clear() override { shown << QStringLiteral("clear"); }
+
+    QStringList shown;
+};
+
 class FakePlatform
 {
 public:
     FakePlatform();
 
-    Services services() { return {store, desktop, processes, power, clock, journal}; }
+    Services services() { return {store, desktop, processes, power, clock, journal, progress}; }
 
     CallLog log;
     FakeStore store;
@@ -172,6 +183,7 @@ public:
     FakePower power;
     FakeClock clock;
     FakeJournal journal;
+    FakeProgress progress;
 };
 
 } // namespace quenby::test

@@ -23,7 +23,8 @@ struct SettingsHarness
 {
     SettingsHarness() { RunConfig = RunConfigRecord{}; }
     explicit SettingsHarness(Store &store)
-        : services{store, platform.desktop, platform.processes, platform.power, platform.clock, platform.journal}
+        : services{store, platform.desktop, platform.processes, platform.power, platform.clock, platform.journal,
+                   platform.progress}
     {
         RunConfig = RunConfigRecord{};
     }

@@ -352,6 +352,27 @@ private slots:
         QCOMPARE(run().runOnly, 0);
     }
 
+    // The status line keeps its texts; the step under way shows beside it (its
+    // tooltip, what a screen reader says) and on the taskbar entry, with the
+    // pause's seconds left counting down.
+    void progressShowsEachSlotAndThePauseCountingDown()
+    {
+        enableSlot(1, QStringLiteral("/a"));
+        enableSlot(3, QStringLiteral("/c"));
+        RunConfig.byou = 2;
+        QStringList steps;
+        fake().processes.onStart = [&](qint64, const QString &) { steps << m_form->window()->Label1->toolTip(); };
+        fake().clock.onSleep = [&] {
+            QCOMPARE(m_form->window()->Label1->accessibleDescription(), m_form->window()->Label1->toolTip());
+            steps << m_form->window()->Label1->toolTip();
+        };
+        run().reboot_Click();
+        QCOMPARE(steps, QStringList({u"№1 を実行中"_qs, u"№3 を実行中"_qs, u"あと 2 秒で再起動"_qs, u"あと 1 秒で再起動"_qs,
+                                     u"あと 1 秒で再起動"_qs}));
+        QCOMPARE(fake().progress.shown,
+                 QStringList({u"0%"_qs, u"33%"_qs, u"67% 2"_qs, u"78% 1"_qs, u"89% 1"_qs, u"clear"_qs}));
+    }
+
     void runOnlyStaysOpenAndKeepsTheModeForTheNextClick()
     {
         QSignalSpy finished(m_form.get(), &Form1::lastWindowClosed);

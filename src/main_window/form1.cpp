@@ -305,6 +305,14 @@ void Form1::ShowSlotSettings()
         settings->focusPathBox(m_run.currentSlot);
 }
 
+void Form1::setStep(const QString &text)
+{
+    if (!m_window)
+        return;
+    m_window->Label1->setToolTip(text);
+    m_window->Label1->setAccessibleDescription(text);
+}
+
 void Form1::setStatus(const QString &text)
 {
     if (!m_window)

@@ -44,6 +44,7 @@ public:
 
     // RunHost
     void setStatus(const QString &text) override;
+    void setStep(const QString &text) override;
     void SavePosition() override;
     void unloadMainWindow() override;
     void ShowSlotSettings() override;

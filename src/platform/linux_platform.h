@@ -1,12 +1,15 @@
 #pragma once
 
 #include "platform/ini_store.h"
+#include "platform/launcher_entry.h"
 #include "platform/linux_desktop.h"
 #include "platform/linux_journal.h"
 #include "platform/linux_processes.h"
 #include "platform/logind_power.h"
 #include "platform/services.h"
 #include "platform/wall_clock.h"
+
+#include <QGuiApplication>
 
 #include <csignal>
 
@@ -19,11 +22,12 @@ public:
     LinuxPlatform()
         : m_store(m_desktop, IniStore::defaultFilePath())
         , m_processes(m_journal)
+        , m_progress(QGuiApplication::desktopFileName())
     {
         ignoreBrokenPipes();
     }
 
-    Services services() { return {m_store, m_desktop, m_processes, m_power, m_clock, m_journal}; }
+    Services services() { return {m_store, m_desktop, m_processes, m_power, m_clock, m_journal, m_progress}; }
 
 private:
     // Started from a launcher or a terminal that has since gone, our standard
@@ -38,6 +42,7 @@ private:
     LinuxProcesses m_processes;
     LogindPower m_power;
     WallClock m_clock;
+    LauncherEntry m_progress;
 };
 
 } // namespace quenby

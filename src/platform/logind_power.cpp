@@ -1,16 +1,15 @@
 #include "platform/logind_power.h"
 
+#include "platform/bus_connection.h"
+
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QEventLoop>
-#include <QThread>
 #include <QTimer>
 
 #include <atomic>
-#include <memory>
-#include <mutex>
 
 namespace quenby {
 
@@ -59,52 +58,6 @@ QString seconds(std::chrono::milliseconds time)
     return QString::number((time.count() + 999) / 1000);
 }
 
-// What the connecting thread found, read by the window thread once it is done.
-struct Attempt
-{
-    std::mutex mutex;
-    bool done = false;
-    bool connected = false;
-    QString error;
-};
-
-// Opening the bus blocks until the bus has let us in, and a bus that takes
-// the connection but never answers would block for ever: the connection is
-// made on a thread of its own while the windows keep working, and given up
-// after `timeout`. A thread that is still stuck then is left to itself.
-QDBusConnection connectToSystemBus(std::chrono::milliseconds timeout, QString &why)
-{
-    static std::atomic<int> serial{0};
-    const QString name = QStringLiteral("quenby-power-") + QString::number(++serial);
-    auto attempt = std::make_shared<Attempt>();
-    QThread *thread = QThread::create([attempt, name] {
-        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SystemBus, name);
-        const std::lock_guard<std::mutex> lock(attempt->mutex);
-        attempt->done = true;
-        attempt->connected = bus.isConnected();
-        attempt->error = bus.lastError().message();
-    });
-    QEventLoop loop;
-    QObject::connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
-    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
-    thread->start();
-    loop.exec();
-
-    const std::lock_guard<std::mutex> lock(attempt->mutex);
-    if (!attempt->done) {
-        why = QStringLiteral("the system bus did not let us in within %1 s").arg(seconds(timeout));
-        return QDBusConnection(QString());
-    }
-    if (!attempt->connected) {
-        why = QStringLiteral("cannot connect to the system bus");
-        if (!attempt->error.isEmpty())
-            why += QStringLiteral(": ") + attempt->error;
-        return QDBusConnection(QString());
-    }
-    return QDBusConnection(name);
-}
-
 // Windows keep repainting and the buttons keep working while logind (or its
 // password prompt) decides, so "Cancel" still quits; the run itself takes no
 // second click meanwhile.
@@ -143,8 +96,10 @@ PowerRefusal LogindPower::refusalOf(const QString &errorName, const QString &err
 
 PowerOutcome LogindPower::request(PowerAction action)
 {
+    static std::atomic<int> serial{0};
     QString why;
-    QDBusConnection bus = connectToSystemBus(m_connectTimeout, why);
+    const QString name = QStringLiteral("quenby-power-") + QString::number(++serial);
+    QDBusConnection bus = connectBounded(QDBusConnection::SystemBus, name, m_connectTimeout, why);
     if (!bus.isConnected())
         return {PowerRefusal::NoAnswer, why};
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kManager, powerActionName(action));

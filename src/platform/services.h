@@ -5,6 +5,7 @@
 #include "platform/journal.h"
 #include "platform/power.h"
 #include "platform/processes.h"
+#include "platform/run_progress.h"
 #include "platform/store.h"
 
 namespace quenby {
@@ -20,6 +21,7 @@ struct Services
     Power &power;
     Clock &clock;
     Journal &journal;
+    RunProgress &progress;
 };
 
 } // namespace quenby

@@ -16,15 +16,15 @@ bool fitsSixteenBits(qint32 seconds)
 
 } // namespace
 
-int PauseSeconds(qint32 seconds, Clock &clock, const std::function<bool()> &stopped)
+int PauseSeconds(qint32 seconds, Clock &clock, const std::function<bool(qint64 remaining)> &tick)
 {
     const qint64 start = clock.nowSeconds();
     if (!fitsSixteenBits(seconds))
         return error_number::Overflow;
-    while (!(start + seconds < clock.nowSeconds())) {
-        clock.sleepUntilNextSecond();
-        if (stopped && stopped())
+    for (qint64 now = clock.nowSeconds(); !(start + seconds < now); now = clock.nowSeconds()) {
+        if (tick && !tick(start + seconds + 1 - now))
             break;
+        clock.sleepUntilNextSecond();
     }
     return 0;
 }

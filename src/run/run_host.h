@@ -13,6 +13,9 @@ public:
     virtual ~RunHost() = default;
 
     virtual void setStatus(const QString &text) = 0; // Label1
+    // The step under way, beside the status line's own text (its tooltip and
+    // what a screen reader says of it); empty once the run is over.
+    virtual void setStep(const QString &text) = 0;
     virtual void SavePosition() = 0;
     virtual void unloadMainWindow() = 0;              // runs Form_Unload when loaded
     virtual void ShowSlotSettings() = 0;              // settings window at currentSlot

@@ -8,6 +8,8 @@
 
 #include <QElapsedTimer>
 
+#include <algorithm>
+
 namespace quenby {
 
 namespace {
@@ -178,8 +180,12 @@ void RunSequence::run(Button button)
         m_host.setStatus(QStringLiteral("設定内容を処理中"));
         m_host.SavePosition();
         note(QStringLiteral("run started by ") + buttonName(button));
+        m_steps = 1 + int(std::count(RunConfig.check.begin() + 1, RunConfig.check.begin() + 6, 1));
+        m_stepsDone = 0;
         runSteps();
     }
+    m_host.setStep(QString());
+    m_services.progress.clear();
     m_host.runFinished();
 }
 
@@ -208,6 +214,7 @@ bool RunSequence::runProgramSlots()
             continue;
         currentSlot = n;
         programPath = RunConfig.kidou[n];
+        showStep(QStringLiteral("№%1 を実行中").arg(n), m_stepsDone++);
         const int error = RunProgram();
         if (m_programEnded)
             return false;
@@ -259,6 +266,7 @@ bool RunSequence::runCleanUps()
     for (int n : {kTempCleanUp, kRecentCleanUp}) {
         if (RunConfig.check[n] != 1)
             continue;
+        showStep(QStringLiteral("後片付けを開始中"), m_stepsDone);
         const int error = startCleanUp(n);
         if (error != 0 && (handleError(error) == Next::Stop || m_programEnded))
             return false;
@@ -300,7 +308,8 @@ int RunSequence::recordCleanUpStart(const QString &tag, const ShellResult &start
 void RunSequence::pause()
 {
     note(QStringLiteral("pause of %1 s").arg(RunConfig.byou));
-    const int error = PauseSeconds(RunConfig.byou, m_services.clock, [this] { return m_programEnded; });
+    const int error = PauseSeconds(RunConfig.byou, m_services.clock,
+                                   [this](qint64 remaining) { return showPauseLeft(remaining); });
     if (error == 0)
         return;
     note(QStringLiteral("pause skipped: %1 s is outside -32768..32767").arg(RunConfig.byou), Journal::Level::Warning);
@@ -378,6 +387,36 @@ QString RunSequence::slotMessage(int error) const
 void RunSequence::note(const QString &line, Journal::Level level)
 {
     m_services.journal.record(line, level);
+}
+
+void RunSequence::showStep(const QString &text, double stepsDone, int count)
+{
+    m_host.setStep(text);
+    m_services.progress.show(stepsDone / m_steps, count);
+}
+
+// The pause counts down in whole seconds. It ends within the last second it
+// shows, so that second reads 1, not 0.
+bool RunSequence::showPauseLeft(qint64 remaining)
+{
+    if (m_programEnded)
+        return false;
+    const qint64 length = qint64(RunConfig.byou) + 1;
+    const int shown = int(qMax<qint64>(remaining - 1, 1));
+    showStep(QStringLiteral("あと %1 秒で").arg(shown) + powerWord(), m_stepsDone + double(length - remaining) / length,
+             shown);
+    return true;
+}
+
+QString RunSequence::powerWord() const
+{
+    if (runOnly == 1)
+        return QStringLiteral("完了");
+    if (runMode == 1)
+        return QStringLiteral("再起動");
+    if (runMode == 2)
+        return QStringLiteral("サスペンド");
+    return QStringLiteral("終了");
 }
 
 QString RunSequence::phaseName() const

@@ -93,11 +93,17 @@ private:
     void note(const QString &line, Journal::Level level = Journal::Level::Info);
     QString slotTag() const;
     QString phaseName() const;
+    void showStep(const QString &text, double stepsDone, int count = -1);
+    bool showPauseLeft(qint64 remaining);
+    QString powerWord() const;
 
     RunHost &m_host;
     Services m_services;
     Phase m_phase = Phase::Idle;
     quint64 m_runsStarted = 0;
+    // The run's steps for its progress: each ticked slot, and the pause.
+    int m_steps = 1;
+    int m_stepsDone = 0;
     // What the last failed start said beyond its error number.
     StartHint m_lastHint = StartHint::None;
     // The program has been told to end; a test double returns from that call.

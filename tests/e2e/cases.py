@@ -1,6 +1,7 @@
 """End-to-end cases: the real program in an X server, driven by clicks and keys."""
 
 import json
+import re
 import os
 import shutil
 import signal
@@ -352,6 +353,64 @@ class PowerOnlyWhenAsked(SandboxCase):
         self.box.click(window, MAIN_BUTTONS['test'])
         harness.wait_until(lambda: read_lines(log) == ['slot1'], 15, 'the slot to run')
         time.sleep(1.5)
+        self.assertRunning(app)
+
+
+class CommandLineRuns(SandboxCase):
+    # What the desktop's timers start: the run of the option's button.
+    def test_each_run_option_starts_its_buttons_run(self):
+        for option, method in [('--shutdown', 'PowerOff'), ('--restart', 'Reboot'), ('--suspend', 'Suspend')]:
+            with self.subTest(option=option):
+                self.box.mock.ClearCalls()
+                app = self.box.start(args=[option])
+                self.assertEnds(app)
+                self.assertEqual(self.box.power_calls(), [(method, [True])])
+
+    # A timer firing while the program runs hands the run to the running
+    # copy and ends at once; during that copy's run, a second one is dropped.
+    def test_a_run_option_goes_to_the_copy_that_runs(self):
+        log = os.path.join(self.box.work, 'ran.txt')
+        slot = self.write_slot_script('slot1', log)
+        self.box.write_ini({'Check1': '1', 'kidou1': slot, 'byou': '2'})
+        first, window = self.start()
+        second = self.box.start(args=['--run-only'])
+        self.assertEnds(second)
+        self.assertEqual(second.returncode, 0)
+        harness.wait_until(lambda: read_lines(log) == ['slot1'], 15, 'the run in the first copy')
+        third = self.box.start(args=['--shutdown'])
+        self.assertEnds(third)
+        time.sleep(4)
+        self.assertEqual(read_lines(log), ['slot1'])
+        self.assertEqual(self.box.power_calls(), [])
+        self.assertRunning(first)
+
+
+class Progress(SandboxCase):
+    # Docks and task managers show a run's progress from the launcher-entry
+    # signal on the session bus, with the pause's seconds left as the count.
+    def test_a_run_shows_its_progress_on_the_taskbar_entry(self):
+        seen = os.path.join(self.box.root, 'launcher-entry.txt')
+        with open(seen, 'w') as out:
+            monitor = subprocess.Popen(['dbus-monitor', '--address', self.box.bus_address,
+                                        "type='signal',interface='com.canonical.Unity.LauncherEntry'"],
+                                       stdout=out, stderr=subprocess.DEVNULL)
+        self.addCleanup(monitor.wait)
+        self.addCleanup(monitor.terminate)
+        time.sleep(0.5)
+        self.box.write_ini({'byou': '2'})
+        app, window = self.start()
+        self.box.click(window, MAIN_BUTTONS['test'])
+
+        def updates():
+            with open(seen) as f:
+                return f.read().split('member=Update')[1:]
+        hidden = r'"progress-visible"\s+variant\s+boolean false'
+        harness.wait_until(lambda: updates() and re.search(hidden, updates()[-1]), 15,
+                           'the pause to count down and the run to end')
+        for update in updates():
+            self.assertIn('string "application://jp.tarven.Quenby.desktop"', update)
+        counts = [re.search(r'"count"\s+variant\s+int64 (\d+)', u).group(1) for u in updates()]
+        self.assertEqual(counts[:2], ['2', '1'])
         self.assertRunning(app)
 
 

@@ -506,9 +506,10 @@ class Sandbox:
             env['QT_SCALE_FACTOR'] = str(self.scale)
         return env
 
-    def start(self, binary=None, env_changes=None, output=None):
+    def start(self, binary=None, env_changes=None, output=None, args=()):
         """env_changes: variables to set, or to remove where the value is None.
-        output: a descriptor for the program's standard output and error instead of its log."""
+        output: a descriptor for the program's standard output and error instead of its log.
+        args: the program's arguments."""
         self._refuse_unless_private_bus()
         env = self.program_env()
         for key, value in (env_changes or {}).items():
@@ -517,7 +518,7 @@ class Sandbox:
             else:
                 env[key] = value
         log = output if output is not None else open(os.path.join(self.root, 'program-%d.log' % len(self.apps)), 'w')
-        app = subprocess.Popen([binary or binary_under_test()], env=env, cwd=self.work,
+        app = subprocess.Popen([binary or binary_under_test()] + list(args), env=env, cwd=self.work,
                                stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
         if output is None:
             log.close()
