@@ -1,7 +1,7 @@
 #include "scratch.h"
 
-#include "main_window/findable_place.h"
-#include "main_window/twips.h"
+#include "window_common/findable_place.h"
+#include "window_common/twips.h"
 
 #include <limits>
 

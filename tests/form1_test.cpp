@@ -117,7 +117,7 @@ private slots:
         QCOMPARE(view().Image3->geometry().bottom() + 1, view().lblVersion->y());
 
         m_platform->desktop.appVersion = {2, 10, 0};
-        m_form->unload();
+        m_form->unloadMainWindow();
         m_form->Form_Load();
         QCOMPARE(view().lblVersion->text(), QStringLiteral("Ver 2.10.0"));
     }
@@ -259,7 +259,7 @@ private slots:
         QFETCH(bool, told);
         m_platform->store.values[u"byou"_qs] = byou;
         loadedForm();
-        m_form->unload();
+        m_form->unloadMainWindow();
         m_form->Form_Load();
         QCOMPARE(m_platform->desktop.messages.size(), told ? 1 : 0);
         if (told)
@@ -273,7 +273,7 @@ private slots:
         m_form->run().runOnly = 1;
         m_form->run().currentSlot = 4;
         QPointer<MainWindowView> first = m_form->window();
-        m_form->unload();
+        m_form->unloadMainWindow();
         m_form->Form_Load();
         QCOMPARE(m_form->run().runMode, 0);
         QCOMPARE(m_form->run().runOnly, 0);

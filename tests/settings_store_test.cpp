@@ -2,7 +2,7 @@
 #include "scratch.h"
 
 #include "platform/ini_store.h"
-#include "settings/number_text.h"
+#include "window_common/number_text.h"
 #include "settings/run_config.h"
 
 #include <QDateTime>

@@ -1,13 +1,10 @@
 #include "main_window/form1.h"
 
-#include "main_window/faces.h"
-#include "main_window/findable_place.h"
 #include "main_window/main_window_names.h"
 #include "main_window/main_window_view.h"
-#include "main_window/twips.h"
 #include "settings/form2.h"
-#include "settings/number_text.h"
 #include "settings/run_config.h"
+#include "window_common/faces.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -20,9 +17,6 @@ namespace quenby {
 
 namespace {
 
-const QString kTopKey = QStringLiteral("Form1Top");
-const QString kLeftKey = QStringLiteral("Form1Left");
-
 } // namespace
 
 Form1::Form1(const Services &services, QObject *parent)
@@ -30,6 +24,7 @@ Form1::Form1(const Services &services, QObject *parent)
     , m_services(services)
     , m_run(*this, services)
     , m_gate(m_run)
+    , m_place(services.store, QStringLiteral("Form1Top"), QStringLiteral("Form1Left"))
 {
     // Messages speak in the windows' face: the desktop's first Japanese face
     // may be a fixed-width one.
@@ -54,7 +49,8 @@ void Form1::Form_Load()
     }
     resetRunMode();
     createWindow();
-    placeWindow();
+    m_place.restore(*m_window);
+    m_window->show();
     loadRunConfig(m_services.store);
     tellUnusablePause();
     m_window->ok1->setFocus();
@@ -153,20 +149,6 @@ void Form1::connectRunButton(QPushButton *button, RunSequence::Button which)
     });
 }
 
-// The store keeps the top edge first, then the left edge, in twips. A value
-// that is not a number reads as 0, like a missing key. A window that would show
-// on no screen comes up where it can be seen.
-void Form1::placeWindow()
-{
-    const float top = textToSingle(m_services.store.GetSetting(kTopKey, QStringLiteral("0"))).value_or(0);
-    const float left = textToSingle(m_services.store.GetSetting(kLeftKey, QStringLiteral("0"))).value_or(0);
-    const QPoint stored(twipsToPixels(left), twipsToPixels(top));
-    const QPoint shown = findablePlace(QRect(stored, m_window->size()), screenAreas());
-    m_place = StoredPlace(top, left, stored, shown);
-    m_window->move(shown);
-    m_window->show();
-}
-
 // A pause the run cannot honour (only a hand-edited file holds one) is said at
 // start-up, once per value, like any other stored value that cannot be used:
 // the run would skip the pause with nothing but a beep.
@@ -200,12 +182,8 @@ void Form1::readWindowsDir()
 
 void Form1::SavePosition()
 {
-    if (!m_window)
-        return;
-    // Both halves of the position reach the file in one replacement.
-    const StoreBatch batch(m_services.store);
-    m_services.store.SaveSetting(kTopKey, singleToText(m_place.topToSave(m_window->pos())));
-    m_services.store.SaveSetting(kLeftKey, singleToText(m_place.leftToSave(m_window->pos())));
+    if (m_window)
+        m_place.save(*m_window);
 }
 
 void Form1::Form_Unload()
@@ -213,7 +191,7 @@ void Form1::Form_Unload()
     SavePosition();
 }
 
-void Form1::unload()
+void Form1::unloadMainWindow()
 {
     if (!m_window)
         return;
@@ -221,10 +199,6 @@ void Form1::unload()
     releaseWindow();
 }
 
-void Form1::unloadMainWindow()
-{
-    unload();
-}
 
 // Closing the window is asking the program to end: during a run too, and
 // then at once, so that no power request follows.

@@ -5,20 +5,21 @@
 
 #include <optional>
 
-#include "main_window/findable_place.h"
 #include "main_window/main_window_view.h"
 #include "main_window/press_gate.h"
 #include "platform/services.h"
 #include "run/run_host.h"
 #include "run/run_sequence.h"
 #include "settings/form2.h"
+#include "window_common/hand_over.h"
+#include "window_common/window_place.h"
 
 namespace quenby {
 
 // The main window object. It lives for the whole program; its on-screen window
 // is made anew by every load and destroyed by every unload, while the run
 // state and windowsDir stay with this object.
-class Form1 : public QObject, public RunHost
+class Form1 : public QObject, public RunHost, public WindowHandOver
 {
     Q_OBJECT
 
@@ -30,9 +31,6 @@ public:
     // What this start of the program was asked for on its command line; set
     // before the first load. A run starts once the window has come up.
     void setStartRequest(StartRequest request) { m_startRequest = request; }
-    // Unloads the window from code (the settings window opening, a suspend):
-    // Form_Unload runs, then the on-screen window goes.
-    void unload();
     bool isLoaded() const { return m_window != nullptr; }
 
     MainWindowView *window() const { return m_window; }
@@ -46,10 +44,16 @@ public:
     void setStatus(const QString &text) override;
     void setStep(const QString &text) override;
     void SavePosition() override;
+    // Unloads the window from code (the settings window opening, a suspend):
+    // Form_Unload runs, then the on-screen window goes.
     void unloadMainWindow() override;
     void ShowSlotSettings() override;
     QString windowsDir() const override { return m_windowsDir; }
     void runFinished() override;
+
+    // WindowHandOver
+    void settingsWindowOpening() override { unloadMainWindow(); }
+    void settingsWindowClosed() override { Form_Load(); }
 
 signals:
     // No window is left and no run is under way: the program should end.
@@ -59,7 +63,6 @@ private:
     void Form_Unload();
     void resetRunMode();
     void createWindow();
-    void placeWindow();
     void writeVersion();
     void tellUnusablePause();
     void readWindowsDir();
@@ -78,7 +81,7 @@ private:
     RunSequence m_run;
     PressGate m_gate;
     QString m_windowsDir;
-    StoredPlace m_place;
+    WindowPlace m_place;
     bool m_listening = false;
     StartRequest m_startRequest = StartRequest::Show;
     std::optional<qint32> m_pauseTold;

@@ -1,8 +1,8 @@
 #include "main_window/main_window_view.h"
 
-#include "main_window/faces.h"
-#include "main_window/twips.h"
-#include "main_window/window_roles.h"
+#include "window_common/faces.h"
+#include "window_common/twips.h"
+#include "window_common/window_roles.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,12 +1,9 @@
 #include "settings/form2.h"
 
-#include "main_window/findable_place.h"
-#include "main_window/form1.h"
-#include "main_window/twips.h"
 #include "settings/form2_design.h"
-#include "settings/number_text.h"
 #include "settings/program_browse_dialog.h"
 #include "settings/run_config.h"
+#include "window_common/hand_over.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -17,9 +14,6 @@
 namespace quenby {
 
 namespace {
-
-const QString kTopKey = QStringLiteral("Form2Top");
-const QString kLeftKey = QStringLiteral("Form2Left");
 
 // A utility window: close box only, no taskbar entry of its own, no owner.
 constexpr Qt::WindowFlags kWindowFlags =
@@ -44,10 +38,11 @@ void setCheckValue(QCheckBox *box, qint32 value)
     box->setCheckState(value == 1 ? Qt::Checked : value == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
 }
 
-Form2::Form2(Form1 &mainWindow, const Services &services)
+Form2::Form2(WindowHandOver &handOver, const Services &services)
     : QWidget(nullptr, kWindowFlags)
-    , m_mainWindow(mainWindow)
+    , m_handOver(handOver)
     , m_services(services)
+    , m_place(services.store, QStringLiteral("Form2Top"), QStringLiteral("Form2Left"))
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString::fromUtf16(form2_design::kCaption));
@@ -76,8 +71,10 @@ void Form2::connectHandlers()
 void Form2::Form_Load()
 {
     m_loading = true;
-    m_mainWindow.unload();
-    placeWindow();
+    m_handOver.settingsWindowOpening();
+    // The window may hang over an edge, but its OK / Cancel / apply row is
+    // always on a screen.
+    m_place.restore(*this, form2_design::kOk2.toPixels().united(form2_design::kSave.toPixels()));
     for (int slot = 1; slot <= 5; ++slot)
         fillSlot(slot);
     setCheckValue(Check[6], RunConfig.check[6]);
@@ -85,20 +82,6 @@ void Form2::Form_Load()
     Text[6]->setText(QString::number(RunConfig.byou));
     Save->setEnabled(false);
     m_loading = false;
-}
-
-// Top first, then left, in twips; a position that is not a number reads as 0.
-// The window may hang over an edge, but its OK / Cancel / apply row is always
-// on a screen.
-void Form2::placeWindow()
-{
-    const float top = textToSingle(m_services.store.GetSetting(kTopKey, QStringLiteral("0"))).value_or(0);
-    const float left = textToSingle(m_services.store.GetSetting(kLeftKey, QStringLiteral("0"))).value_or(0);
-    const QPoint stored(twipsToPixels(left), twipsToPixels(top));
-    const QRect buttonRow = form2_design::kOk2.toPixels().united(form2_design::kSave.toPixels());
-    const QPoint shown = findablePlace(QRect(stored, size()), buttonRow, screenAreas());
-    m_place = StoredPlace(top, left, stored, shown);
-    move(shown);
 }
 
 void Form2::fillSlot(int slot)
@@ -111,12 +94,8 @@ void Form2::fillSlot(int slot)
 
 void Form2::Form_Unload()
 {
-    {
-        const StoreBatch batch(m_services.store);
-        m_services.store.SaveSetting(kTopKey, singleToText(m_place.topToSave(pos())));
-        m_services.store.SaveSetting(kLeftKey, singleToText(m_place.leftToSave(pos())));
-    }
-    m_mainWindow.Form_Load();
+    m_place.save(*this);
+    m_handOver.settingsWindowClosed();
 }
 
 void Form2::closeEvent(QCloseEvent *event)

@@ -5,8 +5,8 @@
 #include <array>
 #include <optional>
 
-#include "main_window/findable_place.h"
 #include "platform/services.h"
+#include "window_common/window_place.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -16,8 +16,8 @@ class QPushButton;
 
 namespace quenby {
 
-class Form1;
 class ProgramBrowseDialog;
+class WindowHandOver;
 
 // The settings window. It takes the place of the main window while it is open:
 // creating it unloads the main window, closing it loads the main window anew.
@@ -30,7 +30,7 @@ class Form2 : public QWidget
 public:
     // Creating the window loads it: the main window is unloaded, the window is
     // placed at its stored position and the controls are filled from RunConfig.
-    Form2(Form1 &mainWindow, const Services &services);
+    Form2(WindowHandOver &handOver, const Services &services);
 
     // Gives the focus to the path box of program slot 1..5; other numbers move no focus.
     void focusPathBox(int slot);
@@ -69,7 +69,6 @@ private:
 
     // Opening and closing.
     void Form_Load();
-    void placeWindow();
     void fillSlot(int slot);
     void Form_Unload();
 
@@ -92,10 +91,10 @@ private:
     void applyPause();
     void refuse(const QString &message, QLineEdit *box);
 
-    Form1 &m_mainWindow;
+    WindowHandOver &m_handOver;
     Services m_services;
     ProgramBrowseDialog *m_browse = nullptr;
-    StoredPlace m_place;
+    WindowPlace m_place;
     bool m_loading = false;
     qint32 SaveFailed = 0;
 };

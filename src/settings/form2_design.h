@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main_window/twips.h"
+#include "window_common/twips.h"
 
 namespace quenby::form2_design {
 

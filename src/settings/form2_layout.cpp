@@ -1,6 +1,6 @@
 #include "settings/form2.h"
 
-#include "main_window/faces.h"
+#include "window_common/faces.h"
 #include "settings/form2_design.h"
 
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #include "settings/program_browse_dialog.h"
 
-#include "main_window/faces.h"
+#include "window_common/faces.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "main_window/window_roles.h"
+#include "window_common/window_roles.h"
 
 #include <QAccessibleWidget>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "main_window/faces.h"
+#include "window_common/faces.h"
 
 #include <QApplication>
 #include <QFontDatabase>

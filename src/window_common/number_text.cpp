@@ -1,4 +1,4 @@
-#include "settings/number_text.h"
+#include "window_common/number_text.h"
 
 #include <cmath>
 #include <limits>

@@ -1,6 +1,6 @@
-#include "main_window/findable_place.h"
+#include "window_common/findable_place.h"
 
-#include "main_window/twips.h"
+#include "window_common/twips.h"
 
 #include <QGuiApplication>
 #include <QScreen>
