@@ -1,5 +1,6 @@
 #include "main_window/main_window_view.h"
 
+#include "window_common/design_text.h"
 #include "window_common/faces.h"
 #include "window_common/twips.h"
 #include "window_common/window_roles.h"
@@ -42,10 +43,6 @@ const ButtonDesign kButtons[] = {
 const QColor kStatusGreen(0, 255, 0);
 const QColor kCreditRed(192, 0, 0);
 
-QString text(const char16_t *utf16)
-{
-    return QString::fromUtf16(utf16);
-}
 
 // The banner and the icon come in two densities. A screen of more than one
 // device pixel to the window's pixel gets the pictures of twice the size,
@@ -130,7 +127,7 @@ void MainWindowView::createLabels()
     setTextColour(Label5, kCreditRed);
     Label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label5->setWordWrap(true);
-    Label5->setText(text(u"Copyright © 2026 TARVEN Inc.\n終了前のひと仕事を、おまかせください。"));
+    Label5->setText(designText(u"Copyright © 2026 TARVEN Inc.\n終了前のひと仕事を、おまかせください。"));
 
     lblVersion = makeLabel(this, "lblVersion", kLblVersion);
     lblVersion->setFont(creditFont());
@@ -142,7 +139,7 @@ void MainWindowView::createButtons()
 {
     QPushButton *previous = nullptr;
     for (const ButtonDesign &design : kButtons) {
-        auto *button = new QPushButton(text(design.caption), this);
+        auto *button = new QPushButton(designText(design.caption), this);
         button->setObjectName(QString::fromLatin1(design.name));
         button->setGeometry(design.rect.toPixels());
         // Enter presses the button that has the focus; no button is the default.

@@ -2,6 +2,7 @@
 
 #include "window_common/faces.h"
 #include "settings/form2_design.h"
+#include "window_common/design_text.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -17,10 +18,6 @@ using namespace form2_design;
 
 namespace {
 
-QString text(const char16_t *utf16)
-{
-    return QString::fromUtf16(utf16);
-}
 
 QString numbered(const char *name, int n)
 {
@@ -81,7 +78,7 @@ QPushButton *makeButton(QWidget *parent, const QString &name, const QString &cap
 
 QLabel *makeLabel(QWidget *parent, const char *name, const char16_t *caption, const TwipsRect &rect)
 {
-    auto *label = new QLabel(text(caption), parent);
+    auto *label = new QLabel(designText(caption), parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setGeometry(rect.toPixels());
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -119,7 +116,7 @@ void Form2::createSlot(int slot)
     Frame[slot] = frame;
     Check[slot] = makeCheck(frame, slot, slotCheck(slot));
     Text[slot] = makeTextBox(frame, slot, kSlotText);
-    sansyou[slot] = makeButton(frame, numbered("sansyou", slot), text(kBrowseText), slotBrowse(slot));
+    sansyou[slot] = makeButton(frame, numbered("sansyou", slot), designText(kBrowseText), slotBrowse(slot));
 }
 
 void Form2::createCleanUps()
@@ -151,7 +148,7 @@ void Form2::createButtons()
 {
     ok2 = makeButton(this, QStringLiteral("ok2"), QStringLiteral("OK"), kOk2);
     Cancel2 = makeButton(this, QStringLiteral("Cancel2"), QStringLiteral("Cancel"), kCancel2);
-    Save = makeButton(this, QStringLiteral("Save"), text(kSaveText), kSave);
+    Save = makeButton(this, QStringLiteral("Save"), designText(kSaveText), kSave);
     // Enter presses Save while it is enabled (keyPressEvent); it shows as the default.
     Save->setDefault(true);
     Save->setEnabled(false);
