@@ -2,6 +2,8 @@
 
 #include <QTimer>
 
+#include <utility>
+
 namespace quenby::test {
 
 QString FakeStore::GetSetting(const QString &key, const QString &defaultValue)
@@ -14,8 +16,7 @@ QString FakeStore::GetSetting(const QString &key, const QString &defaultValue)
 void FakeStore::SaveSetting(const QString &key, const QString &value)
 {
     values[key] = value;
-    if (failing)
-        ++m_failedWrites;
+    m_pendingFailed = m_pendingFailed || failing;
     writes << key + u'=' + value;
     m_log << QStringLiteral("save:") + key + u'=' + value;
     m_pending << key + u'=' + value;
@@ -23,14 +24,19 @@ void FakeStore::SaveSetting(const QString &key, const QString &value)
         endBatch();
 }
 
-void FakeStore::endBatch()
+bool FakeStore::endBatch()
 {
     if (m_depth > 0)
         --m_depth;
-    if (m_depth == 0 && !m_pending.isEmpty()) {
-        replacements << m_pending;
-        m_pending.clear();
-    }
+    if (m_depth > 0 || m_pending.isEmpty())
+        return true;
+    replacements << m_pending;
+    m_pending.clear();
+    if (!std::exchange(m_pendingFailed, false))
+        return true;
+    if (m_tell)
+        m_tell({StoreProblem::Kind::NotSaved, StoreFailure::Failed, QStringLiteral("/fake/settings.ini")});
+    return false;
 }
 
 bool FakeDesktop::anotherInstanceRunning(StartRequest request)

@@ -23,12 +23,12 @@ public:
 
     QString GetSetting(const QString &key, const QString &defaultValue) override;
     void SaveSetting(const QString &key, const QString &value) override;
-    int failedWrites() const override { return m_failedWrites; }
     void beginBatch() override { ++m_depth; }
-    void endBatch() override;
+    bool endBatch() override;
+    void whenProblem(std::function<void(const StoreProblem &)> tell) override { m_tell = std::move(tell); }
 
     QMap<QString, QString> values;
-    bool failing = false; // writes are recorded but count as not reaching the disk
+    bool failing = false; // writes are recorded but do not reach the disk, and say so
     QStringList reads;  // keys in the order they were read
     QStringList writes; // "key=value" in the order they were written
     // The writes grouped as they would reach the disk: one entry per save
@@ -37,7 +37,8 @@ public:
 
 private:
     CallLog &m_log;
-    int m_failedWrites = 0;
+    std::function<void(const StoreProblem &)> m_tell;
+    bool m_pendingFailed = false;
     int m_depth = 0;
     QStringList m_pending;
 };

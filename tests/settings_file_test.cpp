@@ -4,6 +4,7 @@
 #include "platform/ini_document.h"
 #include "platform/ini_store.h"
 #include "platform/linux_desktop.h"
+#include "window_common/store_messages.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -94,7 +95,11 @@ private:
     std::unique_ptr<FakePlatform> m_fakes;
 
     QString iniPath() const { return m_dir->filePath(u"TARVEN Inc.Quenby.ini"_qs); }
-    IniStore newStore() { return IniStore(m_fakes->desktop, iniPath()); }
+    IniStore newStore() { return newStore(iniPath()); }
+    IniStore newStore(const QString &path)
+    {
+        return IniStore(path, [this](const StoreProblem &problem) { tellStoreProblem(m_fakes->desktop, problem); });
+    }
     QString readThroughStore(const QString &key) { return newStore().GetSetting(key, u"<default>"_qs); }
     const QStringList &messages() const { return m_fakes->desktop.messages; }
 
@@ -164,7 +169,7 @@ private slots:
             // A fresh name each time: Qt's reader caches files by name and time stamp.
             const QString written = m_dir->filePath(u"qt-%1.ini"_qs.arg(round));
             QSettings(written, QSettings::IniFormat).setValue(u"set/kidou1"_qs, value);
-            QCOMPARE(IniStore(m_fakes->desktop, written).GetSetting(u"kidou1"_qs, QString()), value);
+            QCOMPARE(newStore(written).GetSetting(u"kidou1"_qs, QString()), value);
 
             const QString ours = m_dir->filePath(u"ours-%1.ini"_qs.arg(round));
             const QByteArray hand = round % 2 ? handWrittenLines(random) : QByteArray();
@@ -173,7 +178,7 @@ private slots:
             meant.insert(u"set/kidou2"_qs, IniDocument::Value{value});
             meant.insert(u"set/Form1Top"_qs, IniDocument::Value{QString::number(round)});
             {
-                IniStore store(m_fakes->desktop, ours);
+                IniStore store = newStore(ours);
                 StoreBatch batch(store);
                 store.SaveSetting(u"kidou2"_qs, value);
                 store.SaveSetting(u"Form1Top"_qs, QString::number(round));
@@ -344,7 +349,7 @@ private slots:
     {
         const QString nested = m_dir->filePath(u"a/b/TARVEN Inc.Quenby.ini"_qs);
         const mode_t saved = ::umask(0);
-        IniStore(m_fakes->desktop, nested).SaveSetting(u"byou"_qs, u"0"_qs);
+        newStore(nested).SaveSetting(u"byou"_qs, u"0"_qs);
         ::umask(saved);
         for (const QString &folder : {m_dir->filePath(u"a"_qs), m_dir->filePath(u"a/b"_qs)}) {
             struct stat st {};

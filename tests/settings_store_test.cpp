@@ -2,6 +2,7 @@
 #include "scratch.h"
 
 #include "platform/ini_store.h"
+#include "window_common/store_messages.h"
 #include "window_common/number_text.h"
 #include "settings/run_config.h"
 
@@ -25,7 +26,11 @@ private:
     std::unique_ptr<FakePlatform> m_fakes; // only its desktop: beeps and messages
 
     QString iniPath() const { return m_dir->filePath(u"TARVEN Inc.Quenby.ini"_qs); }
-    IniStore newStore() { return IniStore(m_fakes->desktop, iniPath()); }
+    IniStore newStore() { return newStore(iniPath()); }
+    IniStore newStore(const QString &path)
+    {
+        return IniStore(path, [this](const StoreProblem &problem) { tellStoreProblem(m_fakes->desktop, problem); });
+    }
     void writeFile(const QByteArray &text)
     {
         QFile f(iniPath());
@@ -128,7 +133,7 @@ private slots:
     void newFileIsCreatedPrivate()
     {
         const QString nested = m_dir->filePath(u"fresh/config/TARVEN Inc.Quenby.ini"_qs);
-        IniStore(m_fakes->desktop, nested).SaveSetting(u"Form2Top"_qs, u"0"_qs);
+        newStore(nested).SaveSetting(u"Form2Top"_qs, u"0"_qs);
         QCOMPARE(QFileInfo(nested).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), 0);
     }
 
@@ -140,14 +145,14 @@ private slots:
         QVERIFY(QFile::link(real, iniPath()));
         newStore().SaveSetting(u"byou"_qs, u"30"_qs);
         QVERIFY(QFileInfo(iniPath()).isSymLink());
-        QCOMPARE(IniStore(m_fakes->desktop, real).GetSetting(u"byou"_qs, u"0"_qs), u"30"_qs);
+        QCOMPARE(newStore(real).GetSetting(u"byou"_qs, u"0"_qs), u"30"_qs);
     }
 
     void aStoreThatCannotBeWrittenSaysSoOnceAndGoesOn()
     {
         // A plain file where the folder should be: no user, root included, can write there.
         writeFile("not a folder");
-        IniStore store(m_fakes->desktop, iniPath() + u"/TARVEN Inc.Quenby.ini"_qs);
+        IniStore store = newStore(iniPath() + u"/TARVEN Inc.Quenby.ini"_qs);
         for (int n = 1; n <= 5; ++n)
             store.SaveSetting(checkKey(n), u"1"_qs);
         QCOMPARE(m_fakes->desktop.beeps, 1);

@@ -5,6 +5,7 @@
 #include "settings/form2.h"
 #include "settings/run_config.h"
 #include "window_common/faces.h"
+#include "window_common/store_messages.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -29,6 +30,10 @@ Form1::Form1(const Services &services, QObject *parent)
     // Messages speak in the windows' face: the desktop's first Japanese face
     // may be a fixed-width one.
     QApplication::setFont(captionFont(), "QMessageBox");
+    // The main window lives as long as the program: it speaks for the store,
+    // whichever window's action ran into the problem.
+    m_services.store.whenProblem(
+        [this](const StoreProblem &problem) { tellStoreProblem(m_services.desktop, problem); });
 }
 
 Form1::~Form1()

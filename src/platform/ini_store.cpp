@@ -1,6 +1,5 @@
 #include "platform/ini_store.h"
 
-#include "platform/desktop.h"
 #include "platform/linux_folders.h"
 
 #include <QTimer>
@@ -13,26 +12,19 @@ namespace {
 
 const QString kSection = QStringLiteral("set/");
 
-QString adviceFor(private_file::Outcome outcome, qint64 size)
+StoreFailure failureOf(private_file::Outcome outcome)
 {
     switch (outcome) {
     case private_file::Outcome::TooLarge:
-        return QStringLiteral("ファイルの大きさ %1 バイトが上限の %2 バイト (1 MiB) を超えているため、読み込みも書き換えもしません。")
-            .arg(size)
-            .arg(private_file::kMaxSize);
+        return StoreFailure::TooLarge;
     case private_file::Outcome::NotRegular:
-        return QStringLiteral("通常のファイルではないため、開きません。");
+        return StoreFailure::NotRegular;
     case private_file::Outcome::NotOurs:
-        return QStringLiteral("別のユーザーのファイルかリンクのため、開きません。");
+        return StoreFailure::NotOurs;
     default:
-        return QStringLiteral("フォルダの書き込み権限と空き容量を確認してください。");
+        return StoreFailure::Failed;
     }
 }
-
-// A save that would change what any other line means (a hand-written line
-// left open at the end of the file, which would swallow what follows it).
-const QString kMeaningAdvice = QStringLiteral(
-    "保存すると、ファイルにあるほかの値の意味が変わってしまいます。閉じていない \" や行末の \\ がないか確認してください。");
 
 using Values = QHash<QString, std::optional<IniDocument::Value>>;
 
@@ -57,9 +49,9 @@ bool meansWhatWasMeant(const Values &before, const IniDocument &after,
 
 } // namespace
 
-IniStore::IniStore(Desktop &desktop, QString filePath)
-    : m_desktop(desktop)
-    , m_filePath(std::move(filePath))
+IniStore::IniStore(QString filePath, std::function<void(const StoreProblem &)> tell)
+    : m_filePath(std::move(filePath))
+    , m_tell(std::move(tell))
 {
 }
 
@@ -113,21 +105,22 @@ void IniStore::beginBatch()
     ++m_batchDepth;
 }
 
-void IniStore::endBatch()
+bool IniStore::endBatch()
 {
     if (m_batchDepth > 0 && --m_batchDepth == 0 && !m_pending.empty())
-        commit();
+        return commit();
+    return true;
 }
 
 // The pending values go onto the file as it is now on the disk, so a hand
 // edit made meanwhile is kept too. The program may end a moment later in a
 // power action: the new file has reached the disk before this returns.
-void IniStore::commit()
+bool IniStore::commit()
 {
     private_file::Contents current = private_file::read(m_filePath);
     private_file::Outcome outcome = current.outcome;
     m_fileSize = current.size;
-    QString advice;
+    bool meaningWouldChange = false;
     if (outcome == private_file::Outcome::Done || outcome == private_file::Outcome::Missing) {
         const Values before = IniDocument(current.bytes).values();
         IniDocument updated(std::move(current.bytes));
@@ -136,7 +129,7 @@ void IniStore::commit()
             added = updated.setValue(kSection + key, value) && added;
         if (!added || !meansWhatWasMeant(before, updated, m_pending)) {
             outcome = private_file::Outcome::Failed;
-            advice = kMeaningAdvice;
+            meaningWouldChange = true;
         } else {
             outcome = private_file::replace(m_filePath, updated.text());
             m_fileSize = std::max(m_fileSize, qint64(updated.text().size()));
@@ -147,24 +140,24 @@ void IniStore::commit()
     m_pending.clear();
     if (outcome == private_file::Outcome::Done) {
         m_failing = false;
-        return;
+        return true;
     }
-    ++m_failedWrites;
     // What is read from now on is what the file holds.
     m_document.reset();
-    reportWriteFailure(advice.isEmpty() ? adviceFor(outcome, m_fileSize) : advice);
+    reportWriteFailure(meaningWouldChange ? StoreFailure::MeaningWouldChange : failureOf(outcome));
+    return false;
 }
 
 // One message per action: the window positions are two saves, and both fail
 // alike. The next action that fails says so again.
-void IniStore::reportWriteFailure(const QString &advice)
+void IniStore::reportWriteFailure(StoreFailure why)
 {
     if (m_failing)
         return;
     m_failing = true;
     // The user knows now that the file is in trouble; reading it is no news.
     m_readFailureTold = true;
-    tell(QStringLiteral("設定を保存できませんでした。設定ファイルは保存前のままです。"), advice);
+    tell(StoreProblem::Kind::NotSaved, why);
     QTimer::singleShot(0, &m_actionScope, [this] { m_failing = false; });
 }
 
@@ -173,7 +166,7 @@ void IniStore::reportReadFailure(private_file::Outcome outcome)
     if (m_readFailureTold)
         return;
     m_readFailureTold = true;
-    tell(QStringLiteral("設定ファイルを読み込めませんでした。初期値を使います。"), adviceFor(outcome, m_fileSize));
+    tell(StoreProblem::Kind::NotRead, failureOf(outcome));
 }
 
 void IniStore::reportUnreadableValue(const QString &key)
@@ -181,14 +174,13 @@ void IniStore::reportUnreadableValue(const QString &key)
     if (m_unreadableTold.contains(key))
         return;
     m_unreadableTold.insert(key);
-    tell(QStringLiteral("設定ファイルの %1 の値は UTF-8 の文字列ではないため、使いません。").arg(key),
-         QStringLiteral("設定画面で保存するまで、ファイルの中の値はそのまま残ります。"));
+    tell(StoreProblem::Kind::ValueNotUtf8, StoreFailure::Failed, key);
 }
 
-void IniStore::tell(const QString &what, const QString &advice)
+void IniStore::tell(StoreProblem::Kind kind, StoreFailure why, const QString &key)
 {
-    m_desktop.beep();
-    m_desktop.messageBox(what + QStringLiteral("\r\n") + m_filePath + QStringLiteral("\r\n") + advice);
+    if (m_tell)
+        m_tell({kind, why, m_filePath, key, m_fileSize, private_file::kMaxSize});
 }
 
 } // namespace quenby

@@ -8,13 +8,13 @@
 #include <QSet>
 #include <QString>
 
+#include <functional>
+
 #include <optional>
 #include <utility>
 #include <vector>
 
 namespace quenby {
-
-class Desktop;
 
 // The settings store as an INI file readable only by its owner, section "set".
 // The file is read on first use, so a copy that ends at once never touches it.
@@ -26,7 +26,8 @@ class Desktop;
 class IniStore : public Store
 {
 public:
-    IniStore(Desktop &desktop, QString filePath);
+    // `tell` hears of the file's problems (see Store::whenProblem).
+    explicit IniStore(QString filePath, std::function<void(const StoreProblem &)> tell = {});
     ~IniStore() override;
 
     // "<configuration folder>/TARVEN Inc.Quenby.ini"; empty when the user has
@@ -35,25 +36,24 @@ public:
 
     QString GetSetting(const QString &key, const QString &defaultValue) override;
     void SaveSetting(const QString &key, const QString &value) override;
-    int failedWrites() const override { return m_failedWrites; }
     void beginBatch() override;
-    void endBatch() override;
+    bool endBatch() override;
+    void whenProblem(std::function<void(const StoreProblem &)> tell) override { m_tell = std::move(tell); }
 
 private:
     const IniDocument &document(bool tellFailure);
-    void commit();
+    bool commit();
     void reportReadFailure(private_file::Outcome outcome);
-    void reportWriteFailure(const QString &advice);
+    void reportWriteFailure(StoreFailure why);
     void reportUnreadableValue(const QString &key);
-    void tell(const QString &what, const QString &advice);
+    void tell(StoreProblem::Kind kind, StoreFailure why, const QString &key = {});
 
-    Desktop &m_desktop;
     QString m_filePath;
+    std::function<void(const StoreProblem &)> m_tell;
     std::optional<IniDocument> m_document;
     std::vector<std::pair<QString, QString>> m_pending;
     int m_batchDepth = 0;
     bool m_failing = false;
-    int m_failedWrites = 0;
     qint64 m_fileSize = 0; // as last read, for a message about its size
     bool m_readFailureTold = false;
     QSet<QString> m_unreadableTold;

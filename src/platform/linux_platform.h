@@ -20,7 +20,7 @@ class LinuxPlatform
 {
 public:
     LinuxPlatform()
-        : m_store(m_desktop, IniStore::defaultFilePath())
+        : m_store(IniStore::defaultFilePath())
         , m_processes(m_journal)
         , m_progress(QGuiApplication::desktopFileName())
     {

@@ -2,7 +2,34 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace quenby {
+
+// Why the settings file could not be read or replaced.
+enum class StoreFailure {
+    Failed,             // no rights, no room, a quota: whatever the system refused
+    TooLarge,           // larger than a settings file can be
+    NotRegular,         // a FIFO, a device or a folder stands in its place
+    NotOurs,            // a file, or a link on the way, of another user
+    MeaningWouldChange, // the new text would read differently from what was meant
+};
+
+// Something about the settings file that the user should hear.
+struct StoreProblem
+{
+    enum class Kind {
+        NotRead,      // defaults are used instead
+        NotSaved,     // the file is as it was before the save
+        ValueNotUtf8, // the key reads as missing; its bytes stay in the file
+    };
+    Kind kind = Kind::NotRead;
+    StoreFailure why = StoreFailure::Failed;
+    QString filePath;
+    QString key;     // for ValueNotUtf8
+    qint64 size = 0;  // the file's size, for TooLarge
+    qint64 limit = 0; // the largest a settings file may be, for TooLarge
+};
 
 // The per-user settings store: one application, one section, text values.
 // A missing key reads as the default it is asked with.
@@ -15,15 +42,18 @@ public:
     // Returns once the value has reached the disk (or the failure has been
     // reported); inside a batch, once the batch has.
     virtual void SaveSetting(const QString &key, const QString &value) = 0;
-    // How many writes have not reached the disk since the store was made. A
-    // window that closes after saving compares it before and after, so that
-    // edits that were not saved stay on screen.
-    virtual int failedWrites() const = 0;
 
     // The values saved between these two calls reach the disk together, when
-    // the outermost batch ends: all of them or none.
+    // the outermost batch ends: all of them or none. Ending it answers whether
+    // they did (an inner batch, or one with nothing to save, answers true).
     virtual void beginBatch() = 0;
-    virtual void endBatch() = 0;
+    virtual bool endBatch() = 0;
+
+    // Every problem worth telling reaches `tell`, as often as the user should
+    // hear of it: a file that cannot be read once, a failed save once per
+    // action, a value that is not UTF-8 once per key. What the user reads is
+    // the caller's to say.
+    virtual void whenProblem(std::function<void(const StoreProblem &)> tell) = 0;
 };
 
 // Groups the saves of one action into one batch for as long as it lives.
@@ -31,12 +61,24 @@ class StoreBatch
 {
 public:
     explicit StoreBatch(Store &store) : m_store(store) { m_store.beginBatch(); }
-    ~StoreBatch() { m_store.endBatch(); }
+    ~StoreBatch() { commit(); }
     StoreBatch(const StoreBatch &) = delete;
     StoreBatch &operator=(const StoreBatch &) = delete;
 
+    // Ends the batch now; whether its values reached the disk.
+    bool commit()
+    {
+        if (m_open) {
+            m_open = false;
+            m_saved = m_store.endBatch();
+        }
+        return m_saved;
+    }
+
 private:
     Store &m_store;
+    bool m_open = true;
+    bool m_saved = true;
 };
 
 } // namespace quenby

@@ -172,14 +172,12 @@ void Form2::EnableSave()
 }
 
 // A save that did not reach the disk keeps the window open like a refused
-// apply: closing would reload the old settings over the user's edits.
+// apply (apply says so in SaveFailed): closing would reload the old settings
+// over the user's edits.
 void Form2::ok2_Click()
 {
     SaveFailed = 0;
-    const int failedBefore = m_services.store.failedWrites();
     Save_Click();
-    if (m_services.store.failedWrites() != failedBefore)
-        SaveFailed = 1;
     if (SaveFailed == 1)
         return;
     close();

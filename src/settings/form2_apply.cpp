@@ -33,10 +33,11 @@ constexpr qint64 kLongestPause = 32767;
 // Every key is written to the store and then to RunConfig in the same step,
 // so the two agree whether or not apply gets to the end. A refused pause is
 // caught before anything is written; a refused slot after the slots before it.
-// What one apply writes reaches the settings file in one replacement.
+// What one apply writes reaches the settings file in one replacement; when it
+// cannot, SaveFailed says so as for a refused slot.
 void Form2::Save_Click()
 {
-    const StoreBatch batch(m_services.store);
+    StoreBatch batch(m_services.store);
     Save->setEnabled(false);
     if (!pauseTextAccepted()) {
         refuse(pauseMessage(), Text[6]);
@@ -49,6 +50,8 @@ void Form2::Save_Click()
     applyCleanUp(6);
     applyCleanUp(7);
     applyPause();
+    if (!batch.commit())
+        SaveFailed = 1;
 }
 
 // Start-up reads the pause with the same converter, so whatever is accepted
