@@ -35,7 +35,7 @@ bool FakeStore::endBatch()
     if (!std::exchange(m_pendingFailed, false))
         return true;
     if (m_tell)
-        m_tell({StoreProblem::Kind::NotSaved, StoreFailure::Failed, QStringLiteral("/fake/settings.ini")});
+        m_tell({StoreProblem::Kind::NotSaved, StoreFailure::Failed, QStringLiteral("/fake/settings.ini"), {}, 0, 0});
     return false;
 }
 

@@ -356,9 +356,9 @@ private slots:
         const QString script = QStringLiteral(
             "mount --make-rprivate / && mount --bind \"$1\" \"$2/bound\" && mount -t tmpfs none \"$2/fs\" "
             "&& touch \"$2/fs/x\" || exit 77; \"$3\" --empty \"$2\"; test -e \"$2/fs/x\"");
-        const auto inOwnMounts = [](const QString &script, const QStringList &arguments) {
+        const auto inOwnMounts = [](const QString &commands, const QStringList &arguments) {
             return QProcess::execute(QStringLiteral("unshare"), QStringList{QStringLiteral("--mount"), QStringLiteral("sh"),
-                                                                           QStringLiteral("-c"), script, QStringLiteral("sh")}
+                                                                           QStringLiteral("-c"), commands, QStringLiteral("sh")}
                                                                    + arguments);
         };
         if (inOwnMounts(QStringLiteral("mount --make-rprivate /"), {}) != 0)
