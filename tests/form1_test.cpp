@@ -325,6 +325,8 @@ private slots:
     // press of its button goes: the first copy starts it once its window is
     // up, a second copy hands it on and ends, and the copy that runs drops it
     // (and records it) while a run goes on or the settings window is open.
+    // Requests read together used to be carried out one after the other: a
+    // run only, then a shut-down nobody was there to stop.
     void runsAskedForOnTheCommandLineEnterAsPresses()
     {
         m_platform->store.values[u"byou"_qs] = u"-1"_qs;
@@ -344,15 +346,22 @@ private slots:
         FakePlatform p;
         Form1 third(p.services());
         third.Form_Load();
-        p.clock.onSleep = [&] { p.desktop.startedAgain(StartRequest::ShutDown); };
+        p.desktop.startedAgain(StartRequest::RunOnly);
+        p.desktop.startedAgain(StartRequest::ShutDown);
+        QTRY_COMPARE(p.journal.lines.filter(u"a later start asked for 終了"_qs).size(), 1);
+        p.clock.onSleep = [&] {
+            p.desktop.startedAgain(StartRequest::ShutDown);
+            QTest::qWait(1); // the pause takes input
+        };
         RunConfig.byou = 0;
         third.run().test_Click();
         p.clock.onSleep = nullptr;
         QTest::mouseClick(third.window()->setting, Qt::LeftButton);
         p.desktop.startedAgain(StartRequest::ShutDown);
+        QTRY_COMPARE(p.journal.lines.filter(u"a later start asked for 終了"_qs).size(), 3);
         QVERIFY(p.power.requests.isEmpty());
-        QCOMPARE(p.journal.lines.filter(u"a later start asked for 終了"_qs).size(), 2);
-        QCOMPARE(p.journal.lines.filter(u"dropped"_qs).size(), 2);
+        QCOMPARE(p.journal.lines.filter(u"run started by"_qs).size(), 2);
+        QCOMPARE(p.journal.lines.filter(u"dropped"_qs).size(), 3);
     }
 
     void quitWritesThePositionOnceAndEnds()

@@ -209,10 +209,14 @@ private:
     // Keys reach the active window only.
     bool activeWindow()
     {
-        if (!window())
+        // Events run while it waits: the window may go meanwhile.
+        const QPointer<MainWindowView> shown = window();
+        if (!shown)
             return false;
-        window()->activateWindow();
-        return QTest::qWaitForWindowActive(window(), 500) && window();
+        shown->activateWindow();
+        for (int waited = 0; shown && !shown->isActiveWindow() && waited < 500; waited += 5)
+            QTest::qWait(5);
+        return shown && shown->isActiveWindow() && shown == window();
     }
 
     QPushButton *runButton(int button) const { return window() ? window()->*kRunButtons[button].member : nullptr; }
@@ -281,11 +285,14 @@ private:
     {
         if (!window())
             return;
+        const bool byKey = chance(50) && activeWindow();
+        if (ended() || !window())
+            return;
         m_userEnded = true;
-        if (chance(50) || !activeWindow())
-            QTest::mouseClick(window()->Cancel1, Qt::LeftButton);
-        else
+        if (byKey)
             QTest::keyClick(window(), Qt::Key_C, Qt::AltModifier);
+        else
+            QTest::mouseClick(window()->Cancel1, Qt::LeftButton);
         if (!ended())
             fault(QStringLiteral("Cancel did not end the program at once"));
     }

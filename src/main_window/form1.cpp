@@ -63,7 +63,9 @@ void Form1::Form_Load()
     readWindowsDir();
     listenForLaterStarts();
     if (const StartRequest request = std::exchange(m_startRequest, StartRequest::Show); request != StartRequest::Show)
-        QTimer::singleShot(0, this, [this, request] { onStartRequest(request, QStringLiteral("the command line")); });
+        QTimer::singleShot(0, this, [this, request, started = m_run.pressBegins()] {
+            onStartRequest(request, started, QStringLiteral("the command line"));
+        });
 }
 
 void Form1::listenForLaterStarts()
@@ -72,14 +74,24 @@ void Form1::listenForLaterStarts()
         return;
     m_listening = true;
     m_services.desktop.whenStartedAgain(
-        [this](StartRequest request) { onStartRequest(request, QStringLiteral("a later start")); });
+        [this](StartRequest request) { takeLaterStart(request); });
+}
+
+// Requests that arrive together are all stamped as they arrive, before the
+// first of them can start a run: the others then arrive during that run and
+// are dropped, never carried out after it.
+void Form1::takeLaterStart(StartRequest request)
+{
+    QTimer::singleShot(0, this, [this, request, started = m_run.pressBegins()] {
+        onStartRequest(request, started, QStringLiteral("a later start"));
+    });
 }
 
 // A run asked for on a command line (a timer of the desktop, say) enters
 // where a press of its button enters, so the same rule judges it: during a
 // run it is dropped and recorded. With the settings window open there is no
 // button to press; the request is dropped and recorded too.
-void Form1::onStartRequest(StartRequest request, const QString &from)
+void Form1::onStartRequest(StartRequest request, RunSequence::PressStart started, const QString &from)
 {
     bringCurrentWindowForward();
     if (request == StartRequest::Show)
@@ -91,7 +103,7 @@ void Form1::onStartRequest(StartRequest request, const QString &from)
         button = RunSequence::Button::Suspend;
     else if (request == StartRequest::RunOnly)
         button = RunSequence::Button::RunOnly;
-    m_run.requestFromOutside(button, from, m_window != nullptr);
+    m_run.requestFromOutside(button, started, from, m_window != nullptr);
 }
 
 // A later start of the program asks for this copy's window: the message or

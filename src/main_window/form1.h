@@ -70,7 +70,8 @@ private:
     void connectRunButton(QPushButton *button, RunSequence::Button which);
     void listenForLaterStarts();
     void bringCurrentWindowForward();
-    void onStartRequest(StartRequest request, const QString &from);
+    void takeLaterStart(StartRequest request);
+    void onStartRequest(StartRequest request, RunSequence::PressStart started, const QString &from);
     void onFrameClosed();
     void releaseWindow();
     void deleteUnloadedWindows();

@@ -137,15 +137,15 @@ void RunSequence::click(Button button)
     }
 }
 
-void RunSequence::requestFromOutside(Button button, const QString &from, bool buttonShown)
+void RunSequence::requestFromOutside(Button button, PressStart started, const QString &from, bool buttonShown)
 {
     note(from + QStringLiteral(" asked for ") + buttonName(button));
     if (buttonShown) {
-        press(button, pressBegins());
+        press(button, started);
         return;
     }
     m_services.desktop.beep();
-    note(QStringLiteral("the request was dropped: the settings window is open"));
+    note(QStringLiteral("the request was dropped: the main window is not shown"));
 }
 
 void RunSequence::dropRepeatedKey(Button button)

@@ -55,9 +55,9 @@ public:
     // A user's press of an action button that began at `started`.
     void press(Button button, PressStart started);
     // A run asked for from outside the window (`from`: the command line, a
-    // later start), entering as a press of `button` would; dropped and
-    // recorded when the button is not shown.
-    void requestFromOutside(Button button, const QString &from, bool buttonShown);
+    // later start) at `started`, entering as a press of `button` would;
+    // dropped and recorded when the button is not shown.
+    void requestFromOutside(Button button, PressStart started, const QString &from, bool buttonShown);
     // A key held down repeats; a repeat never presses an action button.
     void dropRepeatedKey(Button button);
     // Whether the settings button may open the settings window now: not from
