@@ -92,7 +92,7 @@ private:
     QString m_outside;
 
     QString in(const QString &name) const { return m_folder + u'/' + name; }
-    void empty() { cleanup::emptyFolder(QFile::encodeName(m_folder).toStdString(), ::getuid()); }
+    void empty() { cleanup::emptyFolder(QFile::encodeName(m_folder).toStdString()); }
     static bool canChangeOwners() { return ::geteuid() == 0; }
     static void giveAway(const QString &path)
     {
@@ -140,7 +140,7 @@ private slots:
     {
         const QString link = m_root + QStringLiteral("/linked-temp");
         QVERIFY(QFile::link(m_outside, link));
-        cleanup::emptyFolder(QFile::encodeName(link).toStdString(), ::getuid());
+        cleanup::emptyFolder(QFile::encodeName(link).toStdString());
         QVERIFY(QFileInfo::exists(m_outside + QStringLiteral("/precious")));
     }
 
@@ -216,7 +216,7 @@ private slots:
         writeFile(in(QStringLiteral("kept.tmp")));
         const QString before = QDir::currentPath();
         QVERIFY(QDir::setCurrent(m_folder));
-        cleanup::emptyFolder(folder.toStdString(), ::getuid());
+        cleanup::emptyFolder(folder.toStdString());
         QDir::setCurrent(before);
         QVERIFY(exists(in(QStringLiteral("kept.tmp"))));
     }
@@ -225,23 +225,23 @@ private slots:
     {
         const QString list = in(QStringLiteral("recently-used.xbel"));
         writeFile(list);
-        cleanup::removeFile(QFile::encodeName(list).toStdString(), ::getuid());
+        cleanup::removeFile(QFile::encodeName(list).toStdString());
         QVERIFY(!exists(list));
 
         QVERIFY(QFile::link(m_outside + QStringLiteral("/precious"), list));
-        cleanup::removeFile(QFile::encodeName(list).toStdString(), ::getuid());
+        cleanup::removeFile(QFile::encodeName(list).toStdString());
         QVERIFY(!exists(list));
         QVERIFY(exists(m_outside + QStringLiteral("/precious")));
 
         QVERIFY(QDir().mkpath(list));
-        cleanup::removeFile(QFile::encodeName(list).toStdString(), ::getuid());
+        cleanup::removeFile(QFile::encodeName(list).toStdString());
         QVERIFY(QFileInfo(list).isDir());
 
         if (canChangeOwners()) {
             QVERIFY(QDir(list).removeRecursively());
             writeFile(list);
             giveAway(list);
-            cleanup::removeFile(QFile::encodeName(list).toStdString(), ::getuid());
+            cleanup::removeFile(QFile::encodeName(list).toStdString());
             QVERIFY(exists(list));
         }
     }

@@ -1,5 +1,7 @@
 #include "platform/display_choice.h"
 
+#include "platform/descriptor.h"
+
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QList>
@@ -121,13 +123,9 @@ bool connectsTo(const QByteArray &path, bool abstract)
     if (path.size() + offset >= qsizetype(sizeof(address.sun_path)))
         return false;
     std::memcpy(address.sun_path + offset, path.constData(), size_t(path.size()));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
+    const Descriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     const socklen_t length = socklen_t(offsetof(sockaddr_un, sun_path) + offset + path.size());
-    const bool connected = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), length) == 0;
-    ::close(fd);
-    return connected;
+    return socket && ::connect(socket.get(), reinterpret_cast<const sockaddr *>(&address), length) == 0;
 }
 
 } // namespace

@@ -1,5 +1,8 @@
 #include "platform/folder_cleaner.h"
 
+#include "platform/descriptor.h"
+#include "platform/ownership.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -7,7 +10,6 @@
 #include <cstdlib>
 #include <vector>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -115,22 +117,18 @@ MountFacts mountFactsOf(int fd)
 class Cleaner
 {
 public:
-    Cleaner(uid_t owner, dev_t device, MountFacts mount) : m_owner(owner), m_device(device), m_mount(mount) {}
+    Cleaner(dev_t device, MountFacts mount) : m_device(device), m_mount(mount) {}
 
-    // Takes over `dirFd`.
-    void emptyDirectory(int dirFd, int depth)
+    void emptyDirectory(Descriptor folder, int depth)
     {
-        DIR *dir = ::fdopendir(dirFd);
-        if (!dir) {
-            ::close(dirFd);
+        const FolderListing dir = listFolder(std::move(folder));
+        if (!dir)
             return;
-        }
-        for (const std::string &name : entryNames(dir)) {
+        for (const std::string &name : entryNames(dir.get())) {
             if (depth == 0 && isDesktopEntry(name))
                 continue;
-            removeEntry(::dirfd(dir), name, depth);
+            removeEntry(::dirfd(dir.get()), name, depth);
         }
-        ::closedir(dir);
     }
 
 private:
@@ -148,7 +146,7 @@ private:
     void removeEntry(int dirFd, const std::string &name, int depth)
     {
         struct stat st {};
-        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || st.st_uid != m_owner)
+        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !ownedByUs(st))
             return;
         if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) {
             ::unlinkat(dirFd, name.c_str(), 0);
@@ -162,16 +160,12 @@ private:
     // looked at, so a folder swapped for a link meanwhile is not entered.
     void removeDirectory(int dirFd, const std::string &name, const struct stat &seen, int depth)
     {
-        const int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0)
-            return;
+        Descriptor fd(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         struct stat opened {};
-        if (::fstat(fd, &opened) != 0 || opened.st_dev != seen.st_dev || opened.st_ino != seen.st_ino
-            || isMountPoint(fd)) {
-            ::close(fd);
+        if (!fd || ::fstat(fd.get(), &opened) != 0 || opened.st_dev != seen.st_dev || opened.st_ino != seen.st_ino
+            || isMountPoint(fd.get()))
             return;
-        }
-        emptyDirectory(fd, depth + 1);
+        emptyDirectory(std::move(fd), depth + 1);
         // Fails, as it should, when something that is not ours is left inside.
         ::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR);
     }
@@ -184,7 +178,6 @@ private:
         return facts.isRoot || (facts.known && m_mount.known && facts.id != m_mount.id);
     }
 
-    uid_t m_owner;
     dev_t m_device;
     MountFacts m_mount;
 };
@@ -230,13 +223,13 @@ std::string plainFolderPath(const std::string &folder)
     return path;
 }
 
-Emptied emptyFolder(const std::string &folder, uid_t owner)
+Emptied emptyFolder(const std::string &folder)
 {
     if (folder.empty() || folder[0] != '/')
         return Emptied::Relative;
     const std::string path = plainFolderPath(folder);
-    const int fd = path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
+    Descriptor fd(path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd) {
         const bool missing = errno == ENOENT;
         struct stat st {};
         if (!path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
@@ -244,11 +237,10 @@ Emptied emptyFolder(const std::string &folder, uid_t owner)
         return missing ? Emptied::Missing : Emptied::Unreadable;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || isProtected(st)) {
-        ::close(fd);
+    if (::fstat(fd.get(), &st) != 0 || isProtected(st))
         return Emptied::Protected;
-    }
-    Cleaner(owner, st.st_dev, mountFactsOf(fd)).emptyDirectory(fd, 0);
+    const MountFacts mount = mountFactsOf(fd.get());
+    Cleaner(st.st_dev, mount).emptyDirectory(std::move(fd), 0);
     return Emptied::Done;
 }
 
@@ -270,12 +262,12 @@ bool isProtectedFolder(const std::string &folder)
     return ::stat(folder.c_str(), &st) != 0 || isProtected(st);
 }
 
-void removeFile(const std::string &path, uid_t owner)
+void removeFile(const std::string &path)
 {
     if (!isUsableAbsolute(path))
         return;
     struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || st.st_uid != owner)
+    if (::lstat(path.c_str(), &st) != 0 || !ownedByUs(st))
         return;
     if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))
         ::unlink(path.c_str());

@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/types.h>
-
 namespace quenby::cleanup {
 
 // What emptying a folder came to.
@@ -27,7 +25,8 @@ enum class Emptied {
 // holding it cannot be resolved.
 std::string plainFolderPath(const std::string &folder);
 
-// Deletes what `owner` owns inside `folder`, depth first, and keeps the folder.
+// Deletes what is ours (see ownership.h) inside `folder`, depth first, and
+// keeps the folder.
 // Entries of anyone else stay, and so do the folders that hold them. Symbolic
 // links are removed, never followed; sockets, FIFOs and devices stay; no mount
 // point inside the folder is entered, whatever is mounted there (another file
@@ -36,7 +35,7 @@ std::string plainFolderPath(const std::string &folder);
 // lock files, and the private temporary folders of system services. An empty
 // or relative path, a folder that is itself a symbolic link, or a protected
 // folder (see below) does nothing at all, however it is spelled.
-Emptied emptyFolder(const std::string &folder, uid_t owner);
+Emptied emptyFolder(const std::string &folder);
 
 // The folders whose contents no clean-up may ever empty as a whole: the home
 // folder ($HOME and the one the user database names) and the session's
@@ -49,8 +48,8 @@ std::vector<std::string> protectedFolders();
 // Also true when `folder` cannot be looked at.
 bool isProtectedFolder(const std::string &folder);
 
-// Deletes one file (or symbolic link) when it belongs to `owner`.
-void removeFile(const std::string &path, uid_t owner);
+// Deletes one file (or symbolic link) when it is ours.
+void removeFile(const std::string &path);
 
 // True for a top-level name of a temporary folder that the running desktop
 // depends on (X11 and ICE sockets, server locks, services' private folders,

@@ -1,6 +1,7 @@
 #include "platform/linux_desktop.h"
 
 #include "platform/linux_folders.h"
+#include "platform/ownership.h"
 #include "platform/private_file.h"
 #include "platform/show_requests.h"
 
@@ -23,11 +24,7 @@ namespace quenby {
 
 LinuxDesktop::LinuxDesktop() = default;
 
-LinuxDesktop::~LinuxDesktop()
-{
-    if (m_lockFd >= 0)
-        ::close(m_lockFd);
-}
+LinuxDesktop::~LinuxDesktop() = default;
 
 namespace {
 
@@ -36,19 +33,15 @@ const QString kLockName = QStringLiteral("/TARVEN Inc.Quenby.lock");
 // A lock file is trusted only when it is a regular file of our own, reached
 // without a link: a folder, a FIFO or a link put in its place would either
 // refuse the lock to every copy or hand it to every copy.
-int openTrustedLockFile(const QString &folder)
+Descriptor openTrustedLockFile(const QString &folder)
 {
     if (folder.isEmpty() || !private_file::makeFolders(folder))
-        return -1;
+        return {};
     const QByteArray path = QFile::encodeName(folder + kLockName);
-    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return -1;
+    Descriptor fd(::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
-        ::close(fd);
-        return -1;
-    }
+    if (!fd || ::fstat(fd.get(), &st) != 0 || !isOwnRegularFile(st))
+        return {};
     return fd;
 }
 
@@ -81,16 +74,14 @@ QString LinuxDesktop::instanceLockPath()
 LinuxDesktop::LockState LinuxDesktop::takeInstanceLock()
 {
     for (const QString &folder : instanceLockFolders()) {
-        const int fd = openTrustedLockFile(folder);
-        if (fd < 0)
+        Descriptor fd = openTrustedLockFile(folder);
+        if (!fd)
             continue;
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            m_lockFd = fd;
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) {
+            m_lock = std::move(fd);
             return LockState::Taken;
         }
-        const int err = errno;
-        ::close(fd);
-        if (err == EWOULDBLOCK)
+        if (errno == EWOULDBLOCK)
             return LockState::HeldByAnother;
     }
     return LockState::Unavailable;

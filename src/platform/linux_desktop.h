@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/descriptor.h"
 #include "platform/desktop.h"
 
 #include <QStringList>
@@ -34,7 +35,7 @@ private:
     enum class LockState { Taken, HeldByAnother, Unavailable };
     LockState takeInstanceLock();
 
-    int m_lockFd = -1;
+    Descriptor m_lock;
     bool m_lockTaken = false;
     std::unique_ptr<ShowRequests> m_showRequests;
 };

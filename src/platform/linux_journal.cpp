@@ -40,10 +40,9 @@ void LinuxJournal::record(const QString &line, Level level)
     writeFallback(QByteArray(kIdentifier) + ": " + text + '\n');
 }
 
-int LinuxJournal::openStream(const QString &identifier, Level level)
+Descriptor LinuxJournal::openStream(const QString &identifier, Level level)
 {
-    const int fd = ::sd_journal_stream_fd(identifier.toUtf8().constData(), priorityOf(level), 0);
-    return fd < 0 ? -1 : fd;
+    return Descriptor(::sd_journal_stream_fd(identifier.toUtf8().constData(), priorityOf(level), 0));
 }
 
 // One write per line, so lines of the helper sharing the descriptor do not interleave.

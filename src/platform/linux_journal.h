@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/descriptor.h"
 #include "platform/journal.h"
 
 #include <unistd.h>
@@ -18,9 +19,9 @@ public:
     void record(const QString &line, Level level = Level::Info) override;
 
     // A descriptor that a started program may write to: each line it writes
-    // reaches the journal under `identifier` at `level`. -1 where no journal
-    // runs. The caller closes it.
-    int openStream(const QString &identifier, Level level);
+    // reaches the journal under `identifier` at `level`. None where no
+    // journal runs.
+    Descriptor openStream(const QString &identifier, Level level);
 
     // Where the lines go when there is no journal.
     int fallback() const { return m_fallback; }

@@ -1,5 +1,6 @@
 #include "platform/linux_processes.h"
 
+#include "platform/descriptor.h"
 #include "platform/linux_folders.h"
 #include "platform/linux_journal.h"
 #include "platform/process_watch.h"
@@ -111,24 +112,6 @@ private:
     posix_spawn_file_actions_t m_actions;
 };
 
-// Closes a descriptor of ours once the child has its own copy.
-class OwnedDescriptor
-{
-public:
-    explicit OwnedDescriptor(int fd) : m_fd(fd) {}
-    ~OwnedDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    OwnedDescriptor(const OwnedDescriptor &) = delete;
-    OwnedDescriptor &operator=(const OwnedDescriptor &) = delete;
-    int fd() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 QString searchPath()
 {
     return qEnvironmentVariableIsSet("PATH") ? qEnvironmentVariable("PATH") : kDefaultSearchPath;
@@ -164,9 +147,10 @@ ShellResult LinuxProcesses::runSlot(int slot, const QString &text)
     if (command.error != 0)
         return {0, command.error, command.detail, command.hint};
     const QString identifier = QStringLiteral("quenby-slot") + QString::number(slot);
-    const OwnedDescriptor output(m_journal.openStream(identifier, Journal::Level::Info));
-    const OwnedDescriptor errors(m_journal.openStream(identifier, Journal::Level::Warning));
-    ShellResult started = HiddenSpawn(output.fd(), errors.fd())
+    // Ours are closed once the child has its own copies.
+    const Descriptor output = m_journal.openStream(identifier, Journal::Level::Info);
+    const Descriptor errors = m_journal.openStream(identifier, Journal::Level::Warning);
+    ShellResult started = HiddenSpawn(output.get(), errors.get())
                               .start(QFile::encodeName(m_interpreter), {QByteArrayLiteral("-c"), command.shellText});
     started.detail = command.detail;
     return started;
@@ -204,8 +188,8 @@ ShellResult LinuxProcesses::startHelper(const QStringList &arguments)
     for (const QString &a : arguments)
         encoded << QFile::encodeName(a);
     // The helper reports what it removed on its standard error.
-    const OwnedDescriptor report(m_journal.openStream(QStringLiteral("quenby"), Journal::Level::Info));
-    const int errors = report.fd() >= 0 ? report.fd() : m_journal.fallback();
+    const Descriptor report = m_journal.openStream(QStringLiteral("quenby"), Journal::Level::Info);
+    const int errors = report ? report.get() : m_journal.fallback();
     const ShellResult started = HiddenSpawn(-1, errors).start(QFile::encodeName(helper), encoded);
     if (started.error == 0)
         reapInBackground(started.pid);

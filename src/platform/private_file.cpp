@@ -1,5 +1,8 @@
 #include "platform/private_file.h"
 
+#include "platform/descriptor.h"
+#include "platform/ownership.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -8,7 +11,6 @@
 #include <cstdlib>
 #include <ctime>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,7 +50,7 @@ Outcome resolve(QByteArray &path)
         struct stat st {};
         if (::lstat(path.constData(), &st) != 0)
             return errno == ENOENT ? Outcome::Missing : Outcome::Failed;
-        if (st.st_uid != ::geteuid())
+        if (!ownedByUs(st))
             return Outcome::NotOurs;
         if (S_ISREG(st.st_mode))
             return Outcome::Done;
@@ -107,36 +109,29 @@ bool writeDurably(int fd, const QByteArray &bytes)
 
 void syncFolder(const QByteArray &folder)
 {
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
+    const Descriptor fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd)
+        ::fsync(fd.get());
 }
 
 // Names made by mkostemp from `prefix`: six more characters.
 void removeOldTemporaries(const QByteArray &folder, const QByteArray &prefix)
 {
     constexpr time_t kAge = 60;
-    const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0)
+    const FolderListing dir = listFolder(Descriptor(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+    if (!dir)
         return;
-    DIR *dir = ::fdopendir(dirFd);
-    if (!dir) {
-        ::close(dirFd);
-        return;
-    }
+    const int dirFd = ::dirfd(dir.get());
     const time_t now = ::time(nullptr);
-    while (const dirent *entry = ::readdir(dir)) {
+    while (const dirent *entry = ::readdir(dir.get())) {
         const QByteArray name(entry->d_name);
         if (!name.startsWith(prefix) || name.size() != prefix.size() + 6)
             continue;
         struct stat st {};
-        if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)
-            && st.st_uid == ::geteuid() && st.st_mtime + kAge < now)
+        if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && isOwnRegularFile(st)
+            && st.st_mtime + kAge < now)
             ::unlinkat(dirFd, entry->d_name, 0);
     }
-    ::closedir(dir);
 }
 
 } // namespace
@@ -165,22 +160,21 @@ Contents read(const QString &path)
         return {found, {}};
     // Not blocking: should the file be swapped for a FIFO meanwhile, the open
     // returns at once and the check below turns it away.
-    const int fd = ::open(target.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    const Descriptor fd(::open(target.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd)
         return {Outcome::Failed, {}};
     Contents contents;
     struct stat st {};
-    if (::fstat(fd, &st) != 0)
+    if (::fstat(fd.get(), &st) != 0)
         contents.outcome = Outcome::Failed;
     else if (!S_ISREG(st.st_mode))
         contents.outcome = Outcome::NotRegular;
-    else if (st.st_uid != ::geteuid())
+    else if (!ownedByUs(st))
         contents.outcome = Outcome::NotOurs;
     else if ((contents.size = st.st_size) > kMaxSize)
         contents.outcome = Outcome::TooLarge;
     else
-        contents.outcome = readAll(fd, contents.bytes);
-    ::close(fd);
+        contents.outcome = readAll(fd.get(), contents.bytes);
     return contents;
 }
 
@@ -205,11 +199,11 @@ Outcome replace(const QString &path, const QByteArray &bytes)
     const QByteArray prefix = "." + target.mid(target.lastIndexOf('/') + 1) + ".";
     removeOldTemporaries(folder, prefix);
     QByteArray temporary = folder + '/' + prefix + "XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
+    Descriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!fd)
         return Outcome::Failed;
-    const bool written = writeDurably(fd, bytes);
-    const bool closed = ::close(fd) == 0;
+    const bool written = writeDurably(fd.get(), bytes);
+    const bool closed = fd.close();
     if (!written || !closed || ::rename(temporary.constData(), target.constData()) != 0) {
         ::unlink(temporary.constData());
         return Outcome::Failed;

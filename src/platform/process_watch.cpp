@@ -42,13 +42,13 @@ Collected collectIfEnded(pid_t pid)
     }
 }
 
-int openProcessDescriptor(pid_t pid)
+Descriptor openProcessDescriptor(pid_t pid)
 {
 #ifdef SYS_pidfd_open
-    return int(::syscall(SYS_pidfd_open, pid, 0));
+    return Descriptor(int(::syscall(SYS_pidfd_open, pid, 0)));
 #else
     errno = ENOSYS;
-    return -1;
+    return {};
 #endif
 }
 
@@ -61,9 +61,8 @@ ChildWatch::ChildWatch(qint64 pid)
 
 ChildWatch::~ChildWatch()
 {
+    // The notifier goes before the descriptor it watches.
     delete m_notifier;
-    if (m_pidfd >= 0)
-        ::close(m_pidfd);
 }
 
 // The child is ours and not yet collected, so its pid cannot be taken by
@@ -80,21 +79,21 @@ std::unique_ptr<ChildWatch> ChildWatch::open(qint64 pid)
         watch->markEnded(now.end);
         return watch;
     }
-    const int pidfd = openProcessDescriptor(pid_t(pid));
+    Descriptor pidfd = openProcessDescriptor(pid_t(pid));
     // Process descriptors are close-on-exec from the start. Without one (an old
     // kernel, no descriptor left, a sandbox that forbids the call) the child is
     // still alive and ours: watch it the slow way rather than not at all.
-    if (pidfd >= 0)
-        watch->watchDescriptor(pidfd);
+    if (pidfd)
+        watch->watchDescriptor(std::move(pidfd));
     else
         watch->watchWithTimer();
     return watch;
 }
 
-void ChildWatch::watchDescriptor(int pidfd)
+void ChildWatch::watchDescriptor(Descriptor pidfd)
 {
-    m_pidfd = pidfd;
-    m_notifier = new QSocketNotifier(pidfd, QSocketNotifier::Read, this);
+    m_pidfd = std::move(pidfd);
+    m_notifier = new QSocketNotifier(m_pidfd.get(), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &ChildWatch::collect);
 }
 

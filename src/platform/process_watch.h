@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/descriptor.h"
 #include "platform/processes.h"
 
 #include <memory>
@@ -27,13 +28,13 @@ public:
 
 private:
     explicit ChildWatch(qint64 pid);
-    void watchDescriptor(int pidfd);
+    void watchDescriptor(Descriptor pidfd);
     void watchWithTimer();
     void collect();
     void markEnded(ProcessEnd end);
 
     qint64 m_pid;
-    int m_pidfd = -1;
+    Descriptor m_pidfd;
     bool m_ended = false;
     ProcessEnd m_end;
     QSocketNotifier *m_notifier = nullptr;

@@ -1,6 +1,7 @@
 #include "platform/show_requests.h"
 
 #include "platform/linux_folders.h"
+#include "platform/ownership.h"
 
 #include <QFile>
 #include <QSocketNotifier>
@@ -55,24 +56,24 @@ std::optional<StartRequest> requestFor(const char *message, size_t length)
 bool isPrivateFolder(const QByteArray &folder)
 {
     struct stat info{};
-    return ::stat(folder.constData(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid()
+    return ::stat(folder.constData(), &info) == 0 && S_ISDIR(info.st_mode) && ownedByUs(info)
         && (info.st_mode & 077) == 0;
 }
 
 // A socket address for the path. A path too long for an address (a runtime
 // folder deep down a test tree) is reached through an open descriptor of its
-// folder, which `folderFd` then holds and the caller closes.
-bool addressFor(const QByteArray &path, sockaddr_un &address, int &folderFd)
+// folder, which `folder` then holds while the address is in use.
+bool addressFor(const QByteArray &path, sockaddr_un &address, Descriptor &folder)
 {
     address = {};
     address.sun_family = AF_UNIX;
     QByteArray name = path;
     if (name.size() >= qsizetype(sizeof(address.sun_path))) {
         const qsizetype slash = path.lastIndexOf('/');
-        folderFd = ::open(path.left(slash).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (folderFd < 0)
+        folder.reset(::open(path.left(slash).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!folder)
             return false;
-        name = "/proc/self/fd/" + QByteArray::number(folderFd) + path.mid(slash);
+        name = "/proc/self/fd/" + QByteArray::number(folder.get()) + path.mid(slash);
     }
     if (name.size() >= qsizetype(sizeof(address.sun_path)))
         return false;
@@ -98,11 +99,7 @@ ShowRequests::ShowRequests(std::function<void(StartRequest)> handle, QObject *pa
     listen();
 }
 
-ShowRequests::~ShowRequests()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
+ShowRequests::~ShowRequests() = default;
 
 QByteArray ShowRequests::socketPath()
 {
@@ -116,21 +113,16 @@ void ShowRequests::listen()
 {
     const QByteArray path = socketPath();
     sockaddr_un address{};
-    int folderFd = -1;
-    if (path.isEmpty() || !addressFor(path, address, folderFd))
+    Descriptor folder;
+    if (path.isEmpty() || !addressFor(path, address, folder))
         return;
     removeStaleSocket(path.constData());
-    m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (m_fd >= 0 && ::bind(m_fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
-    if (folderFd >= 0)
-        ::close(folderFd);
-    if (m_fd < 0)
+    Descriptor socket(::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!socket || ::bind(socket.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0)
         return;
+    m_fd = std::move(socket);
     ::chmod(path.constData(), 0600);
-    m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+    m_notifier = new QSocketNotifier(m_fd.get(), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &ShowRequests::readRequests);
 }
 
@@ -143,7 +135,7 @@ void ShowRequests::readRequests()
     bool showAsked = false;
     char message[kLongestWord];
     ssize_t length;
-    while ((length = ::recv(m_fd, message, sizeof message, 0)) >= 0) {
+    while ((length = ::recv(m_fd.get(), message, sizeof message, 0)) >= 0) {
         const std::optional<StartRequest> request = requestFor(message, size_t(length));
         if (!request || (*request == StartRequest::Show && std::exchange(showAsked, true)))
             continue;
@@ -157,18 +149,15 @@ void ShowRequests::askRunningCopy(StartRequest request)
 {
     const QByteArray path = socketPath();
     sockaddr_un address{};
-    int folderFd = -1;
-    if (path.isEmpty() || !addressFor(path, address, folderFd))
+    Descriptor folder;
+    if (path.isEmpty() || !addressFor(path, address, folder))
         return;
-    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd >= 0) {
-        const char *word = wordFor(request);
-        ::sendto(fd, word, std::strlen(word), MSG_DONTWAIT | MSG_NOSIGNAL,
-                 reinterpret_cast<const sockaddr *>(&address), sizeof address);
-        ::close(fd);
-    }
-    if (folderFd >= 0)
-        ::close(folderFd);
+    const Descriptor socket(::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!socket)
+        return;
+    const char *word = wordFor(request);
+    ::sendto(socket.get(), word, std::strlen(word), MSG_DONTWAIT | MSG_NOSIGNAL,
+             reinterpret_cast<const sockaddr *>(&address), sizeof address);
 }
 
 } // namespace quenby

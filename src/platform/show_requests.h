@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QObject>
 
+#include "platform/descriptor.h"
 #include "platform/desktop.h"
 
 #include <functional>
@@ -24,7 +25,7 @@ public:
     explicit ShowRequests(std::function<void(StartRequest)> handle, QObject *parent = nullptr);
     ~ShowRequests() override;
 
-    bool isListening() const { return m_fd >= 0; }
+    bool isListening() const { return bool(m_fd); }
 
     // The second copy's side: hands the running copy its request (its window,
     // or a run). Returns at once whether or not anybody listens.
@@ -39,7 +40,7 @@ private:
     void readRequests();
 
     std::function<void(StartRequest)> m_handle;
-    int m_fd = -1;
+    Descriptor m_fd;
     QSocketNotifier *m_notifier = nullptr;
 };
 

@@ -1,12 +1,10 @@
 #include "platform/slot_command.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QStringList>
 
-#include <elf.h>
 #include <unistd.h>
 
 namespace quenby {
@@ -149,46 +147,14 @@ Refusal interpreterProblem(const Shebang &shebang)
     return {error_number::BadArgument, QStringLiteral("its interpreter \"") + path + QStringLiteral("\" cannot be run")};
 }
 
-// Formats the kernel may run besides ours (emulators, interpreters) are
-// registered here; with any of them, a foreign file is not judged.
-bool kernelKnowsOtherFormats()
-{
-    const QStringList entries = QDir(QStringLiteral("/proc/sys/fs/binfmt_misc")).entryList(QDir::Files);
-    for (const QString &e : entries) {
-        if (e != QStringLiteral("register") && e != QStringLiteral("status"))
-            return true;
-    }
-    return false;
-}
-
-bool isOwnMachine(const QByteArray &header)
-{
-    static const QByteArray own = [] {
-        QFile self(QStringLiteral("/proc/self/exe"));
-        return self.open(QIODevice::ReadOnly) ? self.read(EI_NIDENT + 4) : QByteArray();
-    }();
-    if (own.size() < EI_NIDENT + 4 || header.size() < EI_NIDENT + 4)
-        return true;
-    const quint16 ownMachine = quint8(own[18]) | quint8(own[19]) << 8;
-    const quint16 machine = quint8(header[18]) | quint8(header[19]) << 8;
-    if (machine == ownMachine && header[EI_DATA] == own[EI_DATA])
-        return true;
-    // 32-bit programs of the same family run where the kernel allows them.
-    return (ownMachine == EM_X86_64 && machine == EM_386) || (ownMachine == EM_AARCH64 && machine == EM_ARM);
-}
-
-// What stands in the way of the kernel starting the file, if anything.
+// Only a "#!" line is judged before the start. Any other file goes to the
+// kernel as it is: should the kernel not run it (a program for another
+// machine, no program at all), the shell ends with status 126, recorded like
+// any program's own exit status.
 Refusal whyKernelCannotRun(const QByteArray &header)
 {
     if (header.startsWith("#!"))
         return interpreterProblem(parseShebang(header));
-    const bool elf = header.startsWith(ELFMAG);
-    const bool binary = !elf && header.left(80).split('\n').first().contains('\0');
-    if ((elf && !isOwnMachine(header)) || binary) {
-        if (!kernelKnowsOtherFormats())
-            return {error_number::BadArgument, elf ? QStringLiteral("it is a program for another kind of machine")
-                                                   : QStringLiteral("it is not a program")};
-    }
     return {};
 }
 

@@ -20,7 +20,6 @@
 
 #include <ftw.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -55,11 +54,11 @@ const char *refusal(Emptied outcome)
 }
 
 // Counted on the path the folder was emptied through, whatever its spelling.
-void emptyAndReport(const char *folder, uid_t owner)
+void emptyAndReport(const char *folder)
 {
     const std::string path = quenby::cleanup::plainFolderPath(folder);
     const long before = path.empty() ? -1 : entriesBelow(path.c_str());
-    const Emptied outcome = quenby::cleanup::emptyFolder(folder, owner);
+    const Emptied outcome = quenby::cleanup::emptyFolder(folder);
     const long after = outcome == Emptied::Done ? entriesBelow(path.c_str()) : -1;
     if (outcome == Emptied::Missing)
         std::fprintf(stderr, "quenby-clean: %s: nothing to clear\n", folder);
@@ -73,11 +72,11 @@ void emptyAndReport(const char *folder, uid_t owner)
         std::fprintf(stderr, "quenby-clean: %s: %ld removed, %ld kept\n", folder, std::max(before - after, 0L), after);
 }
 
-void removeAndReport(const char *file, uid_t owner)
+void removeAndReport(const char *file)
 {
     struct stat st {};
     const bool there = ::lstat(file, &st) == 0;
-    quenby::cleanup::removeFile(file, owner);
+    quenby::cleanup::removeFile(file);
     const bool left = ::lstat(file, &st) == 0;
     std::fprintf(stderr, "quenby-clean: %s: %s\n", file, !there ? "nothing to clear" : left ? "kept" : "removed");
 }
@@ -86,12 +85,11 @@ void removeAndReport(const char *file, uid_t owner)
 
 int main(int argc, char *argv[])
 {
-    const uid_t owner = ::getuid();
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--empty") == 0) {
-            emptyAndReport(argv[i + 1], owner);
+            emptyAndReport(argv[i + 1]);
         } else if (std::strcmp(argv[i], "--remove") == 0) {
-            removeAndReport(argv[i + 1], owner);
+            removeAndReport(argv[i + 1]);
         } else {
             std::fprintf(stderr, "quenby-clean: unknown option %s\n", argv[i]);
             return 2;
