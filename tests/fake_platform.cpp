@@ -53,9 +53,10 @@ void FakeDesktop::beep()
     m_log << QStringLiteral("beep");
 }
 
-void FakeDesktop::messageBox(const QString &prompt)
+void FakeDesktop::messageBox(const QString &prompt, MessageWait wait)
 {
     messages << prompt;
+    messageWaits << wait;
     m_log << QStringLiteral("msg:") + prompt;
     if (onMessageBox)
         onMessageBox(prompt);

@@ -54,7 +54,7 @@ public:
     QString programFolder() override { return programDir; }
     AppVersion version() override { return appVersion; }
     void beep() override;
-    void messageBox(const QString &prompt) override;
+    void messageBox(const QString &prompt, MessageWait wait = MessageWait::BlockingWindows) override;
     void endProgram() override;
 
     bool otherInstance = false;
@@ -63,6 +63,7 @@ public:
     AppVersion appVersion{1, 0, 9};
     int beeps = 0;
     QStringList messages;
+    QList<MessageWait> messageWaits;
     bool ended = false;
     // What a later start of the program would run in this copy; empty until asked for.
     std::function<void(StartRequest)> startedAgain;

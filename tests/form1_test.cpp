@@ -251,7 +251,9 @@ private slots:
         QTest::newRow("smallest") << "-32768" << false;
         QTest::newRow("one over") << "32768" << true;
         QTest::newRow("one under") << "-32769" << true;
-        QTest::newRow("not a number") << "40000x" << false;
+        QTest::newRow("past 32 bits") << "99999999999" << true;
+        QTest::newRow("full-width digits") << "３０" << true;
+        QTest::newRow("empty, as saved for 0") << "" << false;
     }
     void aPauseTheRunCannotHonourIsToldOnce()
     {

@@ -128,6 +128,7 @@ private slots:
         QTest::newRow("CRLF script") << "%P/crlf.sh" << 53 << "";
         QTest::newRow("CRLF script, no execute permission") << "%P/crlf-plain x" << 53 << "";
         QTest::newRow("CRLF after an env argument") << "%P/crlf-env.sh" << 53 << "";
+        QTest::newRow("CRLF script without #!, byte order mark first") << "%P/crlf-notepad.sh" << 53 << "";
         QTest::newRow("interpreter not runnable") << "%P/odd-interpreter" << 5 << "";
         QTest::newRow("missing file") << "%P/nothere.sh" << 53 << "";
         QTest::newRow("missing file with arguments") << "%P/nothere.sh --full /srv" << 53 << "";
@@ -174,6 +175,7 @@ private slots:
         writeFile(folder + QStringLiteral("/crlf.sh"), "#!/bin/sh\r\n" + report, kExecutable);
         writeFile(folder + QStringLiteral("/crlf-plain"), "#! /bin/sh -e\r\n" + report, kPlain);
         writeFile(folder + QStringLiteral("/crlf-env.sh"), "#!/usr/bin/env sh\r\n" + report, kExecutable);
+        writeFile(folder + QStringLiteral("/crlf-notepad.sh"), "\xef\xbb\xbf" "echo x\r\n" + report, kPlain);
         writeFile(folder + QStringLiteral("/odd-interpreter"), "#!" + QFile::encodeName(folder) + "/data.txt\n", kExecutable);
         writeFile(folder + QStringLiteral("/garbage"), QByteArray("\x01\x02\0\0binary", 10), kExecutable);
         // An ELF header for an IBM mainframe (machine 22).

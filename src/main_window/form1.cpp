@@ -56,8 +56,7 @@ void Form1::Form_Load()
     createWindow();
     m_place.restore(*m_window);
     m_window->show();
-    loadRunConfig(m_services.store);
-    tellUnusablePause();
+    tellUnusablePause(loadRunConfig(m_services.store));
     m_window->ok1->setFocus();
     writeVersion();
     readWindowsDir();
@@ -168,22 +167,20 @@ void Form1::connectRunButton(QPushButton *button, RunSequence::Button which)
 
 // A pause the run cannot honour (only a hand-edited file holds one) is said at
 // start-up, once per value, like any other stored value that cannot be used:
-// the run would skip the pause with nothing but a beep.
-void Form1::tellUnusablePause()
+// the run would skip the pause with nothing but a beep, or pause for no time
+// at all where the text is no number (a typo, full-width digits).
+void Form1::tellUnusablePause(const std::optional<QString> &pause)
 {
-    const qint32 byou = RunConfig.byou;
-    if (byou >= -32768 && byou <= 32767) {
-        m_pauseTold.reset();
+    if (!pause || m_pauseTold == pause) {
+        m_pauseTold = pause;
         return;
     }
-    if (m_pauseTold == byou)
-        return;
-    m_pauseTold = byou;
+    m_pauseTold = pause;
     m_services.desktop.beep();
     m_services.desktop.messageBox(
-        QStringLiteral("設定ファイルの byou の値 %1 は -32768 から 32767 までの範囲にないため、"
+        QStringLiteral("設定ファイルの byou の値 %1 は -32768 から 32767 までの整数ではないため、"
                        "実行時の待ち時間は使われません。\r\n設定画面で待ち時間を入力し直してください。")
-            .arg(byou));
+            .arg(pause->trimmed()));
 }
 
 void Form1::writeVersion()

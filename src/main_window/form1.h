@@ -64,7 +64,7 @@ private:
     void resetRunMode();
     void createWindow();
     void writeVersion();
-    void tellUnusablePause();
+    void tellUnusablePause(const std::optional<QString> &pause);
     void readWindowsDir();
     void connectButtons();
     void connectRunButton(QPushButton *button, RunSequence::Button which);
@@ -85,7 +85,7 @@ private:
     WindowPlace m_place;
     bool m_listening = false;
     StartRequest m_startRequest = StartRequest::Show;
-    std::optional<qint32> m_pauseTold;
+    std::optional<QString> m_pauseTold;
     QPointer<MainWindowView> m_window;
     QPointer<Form2> m_settings;
     QList<QPointer<MainWindowView>> m_unloadedDuringRun;

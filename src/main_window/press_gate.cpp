@@ -2,11 +2,20 @@
 
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QPushButton>
 
 namespace quenby {
 
 namespace {
+
+// A message box answered by a key's repeats would go unread: the key was
+// held down before the message came up.
+bool answersAMessage(QObject *watched)
+{
+    const auto *widget = qobject_cast<QWidget *>(watched);
+    return widget && qobject_cast<QMessageBox *>(widget->window());
+}
 
 bool pressesButton(const QKeyEvent *key)
 {
@@ -89,6 +98,8 @@ bool PressGate::onKey(QObject *watched, QEvent *event)
     m_keyRepeats = repeats(key);
     if (!m_keyRepeats)
         m_repeatNoted = false;
+    if (event->type() == QEvent::KeyPress && m_keyRepeats && pressesButton(key) && answersAMessage(watched))
+        return true;
     if (event->type() != QEvent::KeyPress || !m_buttons.contains(watched) || !pressesButton(key))
         return false;
     if (m_keyRepeats) {

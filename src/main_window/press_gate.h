@@ -12,8 +12,9 @@ class QPushButton;
 namespace quenby {
 
 // Sees every press of the action buttons begin, so that the run can judge a
-// click by when its press began, and keeps a held key from pressing them: a
-// key's auto-repeat (Enter, Space, or Alt with the button's letter) is eaten.
+// click by when its press began, and keeps a held key from pressing them or
+// answering a message: a key's auto-repeat (Enter, Space, or Alt with the
+// button's letter) is eaten.
 // A key held down while the settings window closed reaches the main window
 // only as repeats, so it never presses 終了 there either.
 class PressGate : public QObject

@@ -39,8 +39,12 @@ public:
     virtual AppVersion version() = 0;
 
     virtual void beep() = 0;
-    // Modal, OK button only, no icon, titled with the application title.
-    virtual void messageBox(const QString &prompt) = 0;
+    // How a message waits for its answer. Every message is answered before
+    // the caller goes on; one of a run leaves the main window working
+    // meanwhile, so that Cancel and the close box still end the program.
+    enum class MessageWait { BlockingWindows, KeepingWindowsWorking };
+    // OK button only, no icon, titled with the application title.
+    virtual void messageBox(const QString &prompt, MessageWait wait = MessageWait::BlockingWindows) = 0;
     // Ends the program at once: no further window events, no unload handlers.
     // The real one does not return; a test double records the call and returns.
     virtual void endProgram() = 0;

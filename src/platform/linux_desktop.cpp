@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QEventLoop>
 #include <QFile>
 #include <QMessageBox>
 #include <QTimer>
@@ -132,14 +133,22 @@ void LinuxDesktop::beep()
     QApplication::beep();
 }
 
-void LinuxDesktop::messageBox(const QString &prompt)
+void LinuxDesktop::messageBox(const QString &prompt, MessageWait wait)
 {
     QString shown = prompt;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("TARVEN Inc.QUENBY"), shown, QMessageBox::Ok);
     // The main window stays on top of everything; its messages must not hide behind it.
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
-    box.exec();
+    if (wait == MessageWait::BlockingWindows) {
+        box.exec();
+        return;
+    }
+    box.setWindowModality(Qt::NonModal);
+    QEventLoop answered;
+    QObject::connect(&box, &QMessageBox::finished, &answered, &QEventLoop::quit);
+    box.show();
+    answered.exec();
 }
 
 void LinuxDesktop::endProgram()

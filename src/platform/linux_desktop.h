@@ -22,7 +22,7 @@ public:
     QString programFolder() override;
     AppVersion version() override;
     void beep() override;
-    void messageBox(const QString &prompt) override;
+    void messageBox(const QString &prompt, MessageWait wait = MessageWait::BlockingWindows) override;
     [[noreturn]] void endProgram() override;
 
     // The per-user lock file that keeps a second copy out, in the folder

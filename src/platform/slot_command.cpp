@@ -158,6 +158,21 @@ Refusal whyKernelCannotRun(const QByteArray &header)
     return {};
 }
 
+// A text whose first line ends in a carriage return was saved with Windows
+// line endings: with a "#!" line the kernel finds no interpreter, and without
+// one (or behind the byte order mark an editor may put first) the shell reads
+// every command with a stray carriage return on its end. A program's own
+// bytes are not text: a NUL in the first line, or the ELF mark, says so.
+Refusal windowsLineEndings(const QByteArray &header)
+{
+    const qsizetype end = header.indexOf('\n');
+    const QByteArray firstLine = header.left(end);
+    if (end <= 0 || !firstLine.endsWith('\r') || firstLine.contains('\0') || header.startsWith("\x7f" "ELF"))
+        return {};
+    return {error_number::FileNotFound, QStringLiteral("its first line ends in a carriage return (Windows line endings)"),
+            StartHint::WindowsLineEndings};
+}
+
 SlotCommand refused(int error, const QString &program, const QString &why)
 {
     return {error, {}, program + QStringLiteral(": ") + why};
@@ -203,6 +218,8 @@ SlotCommand commandForProgram(const QString &program, const QByteArray &typed, c
         return refused(error_number::BadArgument, program, QStringLiteral("is not a regular file"));
     bool readable = false;
     const QByteArray header = readHeader(program, &readable);
+    if (const Refusal crlf = windowsLineEndings(header); crlf.error != 0)
+        return refused(program, crlf);
     if (isExecutable(program)) {
         const Refusal why = readable ? whyKernelCannotRun(header) : Refusal{};
         if (why.error != 0)
@@ -219,7 +236,7 @@ SlotCommand commandForProgram(const QString &program, const QByteArray &typed, c
 SlotCommand slotCommandFor(const QString &text, const QString &searchPath, const QString &shell)
 {
     if (text.trimmed().isEmpty())
-        return refused(error_number::FileNotFound, QStringLiteral("the slot"), QStringLiteral("holds no program"));
+        return {error_number::FileNotFound, {}, QStringLiteral("the slot holds no program text")};
     // A folder named whole is reported as one, whatever blanks its path holds.
     const QFileInfo whole(text);
     if (whole.isAbsolute() && (whole.isFile() || whole.isDir()))

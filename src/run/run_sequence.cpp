@@ -218,7 +218,7 @@ bool RunSequence::runProgramSlots()
         const int error = RunProgram();
         if (m_programEnded)
             return false;
-        if (error != 0 && (handleError(error) == Next::Stop || m_programEnded)) {
+        if (error != 0 && (handleError(error, n) == Next::Stop || m_programEnded)) {
             note(QStringLiteral("run stopped at slot ") + QString::number(n), Journal::Level::Warning);
             return false;
         }
@@ -268,7 +268,7 @@ bool RunSequence::runCleanUps()
             continue;
         showStep(QStringLiteral("後片付けを開始中"), m_stepsDone);
         const int error = startCleanUp(n);
-        if (error != 0 && (handleError(error) == Next::Stop || m_programEnded))
+        if (error != 0 && (handleError(error, n) == Next::Stop || m_programEnded))
             return false;
     }
     return true;
@@ -313,7 +313,7 @@ void RunSequence::pause()
     if (error == 0)
         return;
     note(QStringLiteral("pause skipped: %1 s is outside -32768..32767").arg(RunConfig.byou), Journal::Level::Warning);
-    handleError(error);
+    handleError(error, 0);
 }
 
 void RunSequence::powerAction()
@@ -349,7 +349,8 @@ void RunSequence::requestPower(PowerAction action, const QString &failureText)
         note(QStringLiteral("power request ") + powerActionName(action) + QStringLiteral(" refused: ") + outcome.reason,
              Journal::Level::Warning);
         m_services.desktop.beep();
-        m_services.desktop.messageBox(failureText + QStringLiteral("\r\n") + powerRefusalText(outcome.refusal));
+        m_services.desktop.messageBox(failureText + QStringLiteral("\r\n") + powerRefusalText(outcome.refusal),
+                                      Desktop::MessageWait::KeepingWindowsWorking);
     }
     endProgram();
 }
@@ -362,15 +363,31 @@ void RunSequence::endProgram()
 
 // The one error handler of a run: 5 and 53 explain themselves and open the
 // settings window at the slot; after 53 the run stops, after anything else it
-// goes on with the next step.
-RunSequence::Next RunSequence::handleError(int error)
+// goes on with the next step. Any other failed start (no memory, no room for
+// another process) is said too, naming the step: a slot or a clean-up must
+// never be passed over unseen before the machine goes off. The pause that
+// cannot be honoured (step 0) only beeps; start-up has said why. Messages
+// leave the main window working, so that Cancel can still end the program.
+RunSequence::Next RunSequence::handleError(int error, int step)
 {
     m_services.desktop.beep();
-    if (error != error_number::BadArgument && error != error_number::FileNotFound)
+    const auto wait = Desktop::MessageWait::KeepingWindowsWorking;
+    if (error != error_number::BadArgument && error != error_number::FileNotFound) {
+        if (step != 0)
+            m_services.desktop.messageBox(otherFailureMessage(error, step), wait);
         return Next::GoOn;
-    m_services.desktop.messageBox(slotMessage(error));
+    }
+    m_services.desktop.messageBox(slotMessage(error), wait);
     m_host.ShowSlotSettings();
     return error == error_number::FileNotFound ? Next::Stop : Next::GoOn;
+}
+
+QString RunSequence::otherFailureMessage(int error, int step)
+{
+    const QString what = step <= 5 ? QStringLiteral("設定画面の №%1 のプログラム").arg(step)
+                                   : QStringLiteral("設定画面の №%1 の後片付け").arg(step);
+    return what + QStringLiteral("を起動できませんでした (エラー %1)。\r\n").arg(error)
+        + QStringLiteral("処理はこのまま続きます。中止するときは Cancel を押してください。");
 }
 
 QString RunSequence::slotMessage(int error) const

@@ -16,7 +16,7 @@ qint32 readLong(Store &store, const QString &key)
 
 } // namespace
 
-void loadRunConfig(Store &store)
+std::optional<QString> loadRunConfig(Store &store)
 {
     for (int n = 1; n <= 5; ++n) {
         RunConfig.check[n] = readLong(store, checkKey(n));
@@ -24,7 +24,13 @@ void loadRunConfig(Store &store)
     }
     RunConfig.check[6] = readLong(store, checkKey(6));
     RunConfig.check[7] = readLong(store, checkKey(7));
-    RunConfig.byou = readLong(store, QStringLiteral("byou"));
+    const QString pause = store.GetSetting(QStringLiteral("byou"), QStringLiteral("0"));
+    const std::optional<qint32> seconds = textToLong(pause);
+    RunConfig.byou = seconds.value_or(0);
+    // An empty value is the settings window's 0.
+    if (pause.trimmed().isEmpty() || (seconds && *seconds >= -32768 && *seconds <= 32767))
+        return std::nullopt;
+    return pause;
 }
 
 } // namespace quenby

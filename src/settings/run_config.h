@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <array>
+#include <optional>
 
 namespace quenby {
 
@@ -21,7 +22,10 @@ struct RunConfigRecord
 extern RunConfigRecord RunConfig;
 
 // Fills RunConfig from the store, key by key in the store's fixed order.
-void loadRunConfig(Store &store);
+// Returns the stored pause text when it gives no pause the run can honour (not
+// a whole number, or outside -32768..32767), else nothing; such a text reads
+// as 0 when it is no number at all.
+std::optional<QString> loadRunConfig(Store &store);
 
 inline QString checkKey(int n) { return QStringLiteral("Check") + QString::number(n); }
 inline QString kidouKey(int n) { return QStringLiteral("kidou") + QString::number(n); }

@@ -339,6 +339,30 @@ class PowerOnlyWhenAsked(SandboxCase):
         self.assertEqual(self.box.power_calls(), [])
         self.assertRunning(app)
 
+    # A run's message (here error 5, after which the run goes on to power
+    # off) used to block the main window: Cancel and the close box were
+    # swallowed, and the machine went off once the message was answered.
+    # Neither may a key held down answer the message unseen.
+    def test_a_runs_message_leaves_cancel_working_and_a_held_key_unanswered(self):
+        notes = os.path.join(self.box.work, 'notes.txt')
+        with open(notes, 'w') as f:
+            f.write('not a program\n')
+        self.box.write_ini({'Check1': '1', 'kidou1': notes, 'byou': '1'})
+        self.box.start_window_manager('NLC')
+        self.box.x('xdotool', 'mousemove', '700', '500')
+        app, window = self.start()
+        # Enter on 終了, held on while the run's message comes up.
+        self.box.x('xdotool', 'windowfocus', '--sync', window)
+        self.box.x('xdotool', 'keydown', 'Return')
+        message = self.box.wait_window(MESSAGE_TITLE, pid=app.pid)
+        time.sleep(1.5)
+        self.box.x('xdotool', 'keyup', 'Return')
+        self.assertEqual(self.box.windows(MESSAGE_TITLE, pid=app.pid), [message])
+        self.box.click(window, MAIN_BUTTONS['Cancel1'])
+        self.assertEnds(app)
+        time.sleep(2)
+        self.assertEqual(self.box.power_calls(), [])
+
     # Started from a terminal or launcher that has gone, with no journal: the
     # first record of a run went to a pipe nobody reads and ended the program.
     def test_a_run_goes_on_when_standard_error_leads_nowhere(self):
