@@ -44,6 +44,11 @@ Form1::~Form1()
         delete w;
 }
 
+Form2 *Form1::settingsWindow() const
+{
+    return m_settings;
+}
+
 void Form1::Form_Load()
 {
     if (isLoaded())

@@ -10,11 +10,12 @@
 #include "platform/services.h"
 #include "run/run_host.h"
 #include "run/run_sequence.h"
-#include "settings/form2.h"
 #include "window_common/hand_over.h"
 #include "window_common/window_place.h"
 
 namespace quenby {
+
+class Form2;
 
 // The main window object. It lives for the whole program; its on-screen window
 // is made anew by every load and destroyed by every unload, while the run
@@ -34,7 +35,7 @@ public:
     bool isLoaded() const { return m_window != nullptr; }
 
     MainWindowView *window() const { return m_window; }
-    Form2 *settingsWindow() const { return m_settings; }
+    Form2 *settingsWindow() const;
     RunSequence &run() { return m_run; }
 
     void Cancel1_Click();
