@@ -102,6 +102,13 @@ bool PressGate::onKey(QObject *watched, QEvent *event)
         return true;
     if (event->type() != QEvent::KeyPress || !m_buttons.contains(watched) || !pressesButton(key))
         return false;
+    return keyPressBegins(watched);
+}
+
+// A key's press of a watched button: noted as it begins, eaten when it is a
+// held key's repeat.
+bool PressGate::keyPressBegins(QObject *watched)
+{
     if (m_keyRepeats) {
         dropRepeat(watched);
         return true;
@@ -127,14 +134,7 @@ bool PressGate::onShortcut(QObject *watched)
         m_quit->click();
         return true;
     }
-    if (!m_buttons.contains(watched))
-        return false;
-    if (m_keyRepeats) {
-        dropRepeat(watched);
-        return true;
-    }
-    m_starts.insert(watched, m_run.pressBegins());
-    return false;
+    return m_buttons.contains(watched) && keyPressBegins(watched);
 }
 
 // One line in the record for one held key, however often it repeats.

@@ -41,6 +41,7 @@ private:
     bool onKey(QObject *watched, QEvent *event);
     bool repeats(const QKeyEvent *key) const;
     bool onShortcut(QObject *watched);
+    bool keyPressBegins(QObject *watched);
     void dropRepeat(QObject *watched);
 
     RunSequence &m_run;
