@@ -641,4 +641,10 @@ class RunFailuresAndRecord(SandboxCase):
 
 
 if __name__ == '__main__':
-    unittest.main(verbosity=2)
+    program = unittest.main(verbosity=2, exit=False)
+    result = program.result
+    failed = len(result.failures) + len(result.errors)
+    # One closing line in the plain form every runner's summary can be read as.
+    print('end-to-end: %d passed, %d failed, %d skipped'
+          % (result.testsRun - failed - len(result.skipped), failed, len(result.skipped)))
+    raise SystemExit(0 if result.wasSuccessful() else 1)
