@@ -61,7 +61,7 @@ public:
         for (int step = 0; step < 10 && !ended(); ++step) {
             act();
             if (std::exchange(m_animating, false))
-                QTest::qWait(120); // a key accelerator clicks a moment after the key
+                QTest::qWait(120);
         }
         if (!m_faults.isEmpty())
             m_faults << QStringLiteral("\nwhat happened: ") + m_platform.log.join(QStringLiteral(" | "));
@@ -172,44 +172,32 @@ private:
             act();
     }
 
+    // A user's act: 0-4 press a run button (click, Alt key, held key's
+    // repeats, a later start, a mouse press to be let go later), then let go
+    // of that press, Cancel, the close box, 設定, close the settings window.
     void act()
     {
         const int button = int(m_random.bounded(4));
-        const int what = int(m_random.bounded(12));
+        const int what = int(m_random.bounded(11));
         m_platform.log << QStringLiteral("user:%1/%2").arg(what).arg(button);
-        switch (what) {
-        case 0:
-        case 1:
-            return clickRunButton(button);
-        case 2:
-            return altKey(button);
-        case 3:
-            return holdKey(button);
-        case 4:
-            return pressOnly(button);
-        case 5:
-            return releaseHeld();
-        case 6:
-            return cancel();
-        case 7:
-            return closeBox();
-        case 8:
-            if (window())
-                QTest::mouseClick(window()->setting, Qt::LeftButton);
-            return;
-        case 9:
-            return closeSettings();
-        case 10:
-            return askFromALaterStart(button);
-        default:
-            return;
-        }
+        if (what <= 4)
+            return pressRunButton(button, what);
+        if (what == 5 && m_held)
+            QTest::mouseRelease(m_held, Qt::LeftButton);
+        else if (what == 6)
+            cancel();
+        else if (what == 7)
+            closeBox();
+        else if (what == 8 && window())
+            QTest::mouseClick(window()->setting, Qt::LeftButton);
+        else if (what == 9)
+            closeSettings();
     }
 
-    // Keys reach the active window only.
+    // Keys reach the active window only; events run while it waits, so the
+    // window may go meanwhile.
     bool activeWindow()
     {
-        // Events run while it waits: the window may go meanwhile.
         const QPointer<MainWindowView> shown = window();
         if (!shown)
             return false;
@@ -219,66 +207,33 @@ private:
         return shown && shown->isActiveWindow() && shown == window();
     }
 
-    QPushButton *runButton(int button) const { return window() ? window()->*kRunButtons[button].member : nullptr; }
-    void notePress(int button) { m_presses << Press{button, m_runs, m_form.run().isRunning()}; }
-
-    void clickRunButton(int button)
-    {
-        if (QPushButton *b = runButton(button)) {
-            notePress(button);
-            QTest::mouseClick(b, Qt::LeftButton);
-        }
-    }
-
-    void altKey(int button)
-    {
-        if (!activeWindow())
-            return;
-        notePress(button);
-        m_animating = true;
-        QTest::keyClick(window(), kRunButtons[button].letter, Qt::AltModifier);
-    }
-
-    // Only the key's repeats arrive, as when it went down in the settings
-    // window before this one loaded: none may press anything.
-    void holdKey(int button)
-    {
-        QPushButton *b = activeWindow() ? runButton(button) : nullptr;
-        if (!b)
-            return;
-        b->setFocus();
-        for (int i = 0; i < 3; ++i) {
-            QTest::simulateEvent(b, true, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"), true);
-            QTest::simulateEvent(b, true, kRunButtons[button].letter, Qt::AltModifier, QString(), true);
-        }
-        m_animating = true;
-    }
-
-    // A timer of the desktop starting `quenby --shutdown` while this copy runs.
-    void askFromALaterStart(int button)
+    void pressRunButton(int button, int how)
     {
         static const StartRequest requests[] = {StartRequest::ShutDown, StartRequest::Restart, StartRequest::Suspend,
                                                  StartRequest::RunOnly};
-        if (!m_platform.desktop.startedAgain)
-            return;
-        notePress(button);
-        m_platform.desktop.startedAgain(requests[button]);
-    }
-
-    void pressOnly(int button)
-    {
-        if (QPushButton *b = runButton(button)) {
-            notePress(button);
-            QTest::mousePress(b, Qt::LeftButton);
-            m_held = b;
+        if (how == 3 && m_platform.desktop.startedAgain) {
+            m_presses << Press{button, m_runs, m_form.run().isRunning()};
+            return m_platform.desktop.startedAgain(requests[button]);
         }
-    }
-
-    void releaseHeld()
-    {
-        if (m_held)
-            QTest::mouseRelease(m_held, Qt::LeftButton);
-        m_held = nullptr;
+        const bool keys = how == 1 || how == 2;
+        QPushButton *b = (!keys || activeWindow()) && window() ? window()->*kRunButtons[button].member : nullptr;
+        if (!b || how == 3)
+            return;
+        m_animating = keys; // a key accelerator clicks a moment after the key
+        if (how == 2) {
+            // Only a held key's repeats, as when it went down in the settings
+            // window before this one loaded: none may press anything.
+            b->setFocus();
+            QTest::simulateEvent(b, true, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"), true);
+            return QTest::simulateEvent(b, true, kRunButtons[button].letter, Qt::AltModifier, QString(), true);
+        }
+        m_presses << Press{button, m_runs, m_form.run().isRunning()};
+        if (how == 0)
+            QTest::mouseClick(b, Qt::LeftButton);
+        else if (how == 1)
+            QTest::keyClick(window(), kRunButtons[button].letter, Qt::AltModifier);
+        else
+            QTest::mousePress(m_held = b, Qt::LeftButton);
     }
 
     void cancel()
