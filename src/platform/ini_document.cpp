@@ -393,7 +393,7 @@ std::optional<IniDocument::Value> IniDocument::valueOf(const Line &line) const
     const std::optional<QString> text = unmarkedValue(read.text, reader.isList());
     if (!text)
         return std::nullopt;
-    return Value{*text, read.validUtf8};
+    return Value{*text, read.validUtf8, bytes.contains('\n') || bytes.contains('\r')};
 }
 
 QHash<QString, std::optional<IniDocument::Value>> IniDocument::values() const

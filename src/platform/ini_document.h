@@ -21,11 +21,15 @@ public:
 
     // A value as read: `text` is what the line means, `validUtf8` says whether
     // the bytes behind it are UTF-8 (when not, `text` holds replacement marks).
+    // `spansLines`: the value goes on over the next lines of the file (a quote
+    // or a backslash left open by hand), which it then swallows; what it means
+    // is the same whichever lines it is written over.
     struct Value
     {
         QString text;
         bool validUtf8 = true;
-        bool operator==(const Value &) const = default;
+        bool spansLines = false;
+        bool operator==(const Value &other) const { return text == other.text && validUtf8 == other.validUtf8; }
     };
 
     // `key` is "section/name". The last line with that key wins, as it does

@@ -73,6 +73,8 @@ const IniDocument &IniStore::document(bool tellFailure)
             && contents.outcome != private_file::Outcome::Missing)
             reportReadFailure(contents.outcome);
         m_document.emplace(std::move(contents.bytes));
+        if (tellFailure)
+            reportSwallowedLines();
     }
     return *m_document;
 }
@@ -167,6 +169,26 @@ void IniStore::reportReadFailure(private_file::Outcome outcome)
         return;
     m_readFailureTold = true;
     tell(StoreProblem::Kind::NotRead, failureOf(outcome));
+}
+
+// A quote or a backslash left open by hand makes its value go on over the
+// lines that follow, whose keys are then not read at all (the way every reader
+// of this format reads it). The user hears which value runs on, once.
+void IniStore::reportSwallowedLines()
+{
+    QStringList keys;
+    const auto values = m_document->values();
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        if (it.value() && it.value()->spansLines)
+            keys << (it.key().startsWith(kSection) ? it.key().mid(kSection.size()) : it.key());
+    }
+    keys.sort();
+    for (const QString &key : std::as_const(keys)) {
+        if (m_unreadableTold.contains(key))
+            continue;
+        m_unreadableTold.insert(key);
+        tell(StoreProblem::Kind::ValueSpansLines, StoreFailure::Failed, key);
+    }
 }
 
 void IniStore::reportUnreadableValue(const QString &key)

@@ -46,6 +46,7 @@ private:
     void reportReadFailure(private_file::Outcome outcome);
     void reportWriteFailure(StoreFailure why);
     void reportUnreadableValue(const QString &key);
+    void reportSwallowedLines();
     void tell(StoreProblem::Kind kind, StoreFailure why, const QString &key = {});
 
     QString m_filePath;

@@ -22,11 +22,12 @@ struct StoreProblem
         NotRead,      // defaults are used instead
         NotSaved,     // the file is as it was before the save
         ValueNotUtf8, // the key reads as missing; its bytes stay in the file
+        ValueSpansLines, // a value left open by hand swallows the lines after it
     };
     Kind kind = Kind::NotRead;
     StoreFailure why = StoreFailure::Failed;
     QString filePath;
-    QString key;     // for ValueNotUtf8
+    QString key;     // for ValueNotUtf8 and ValueSpansLines
     qint64 size = 0;  // the file's size, for TooLarge
     qint64 limit = 0; // the largest a settings file may be, for TooLarge
 };

@@ -14,6 +14,9 @@ QString whatHappened(const StoreProblem &problem)
         return QStringLiteral("設定を保存できませんでした。設定ファイルは保存前のままです。");
     case StoreProblem::Kind::ValueNotUtf8:
         return QStringLiteral("設定ファイルの %1 の値は UTF-8 の文字列ではないため、使いません。").arg(problem.key);
+    case StoreProblem::Kind::ValueSpansLines:
+        return QStringLiteral("設定ファイルの %1 の値は閉じていない \" か行末の \\ のため、次の行まで続いています。")
+            .arg(problem.key);
     case StoreProblem::Kind::NotRead:
         break;
     }
@@ -24,6 +27,11 @@ QString whatToDo(const StoreProblem &problem)
 {
     if (problem.kind == StoreProblem::Kind::ValueNotUtf8)
         return QStringLiteral("設定画面で保存するまで、ファイルの中の値はそのまま残ります。");
+    if (problem.kind == StoreProblem::Kind::ValueSpansLines)
+        return QStringLiteral("後ろの行の値は読まれていません。設定画面で保存する前に、ファイルのその値を直してください。");
+    // A file that could not be read at all is most often one we may not read.
+    if (problem.kind == StoreProblem::Kind::NotRead && problem.why == StoreFailure::Failed)
+        return QStringLiteral("ファイルの読み取り権限を確認してください。");
     switch (problem.why) {
     case StoreFailure::TooLarge:
         return QStringLiteral("ファイルの大きさ %1 バイトが上限の %2 バイト (1 MiB) を超えているため、読み込みも書き換えもしません。")
