@@ -281,8 +281,11 @@ private slots:
         QCOMPARE(fake().power.requests.size(), 1);
     }
 
-    void cleanUpFailingBeforeAnySlotNamesSlotZero()
+    // A clean-up that cannot start used to be reported as the last slot run
+    // (or №0), sending the user to a path box that was not at fault.
+    void aCleanUpThatCannotStartNamesItself()
     {
+        enableSlot(2, QStringLiteral("/b"));
         enableSlot(6, QString());
         enableSlot(7, QString());
         fake().processes.failures[QStringLiteral("emptyTempFolder")] = 5;
@@ -290,12 +293,11 @@ private slots:
         run().ok1_Click();
 
         QCOMPARE(fake().desktop.messages,
-                 QStringList{QStringLiteral("設定画面の №0 の欄を確認\r\n実行させたいファイルのフルパスを確認してください。")});
+                 QStringList{u"設定画面の №6 の後片付けを開始できませんでした。\r\n後片付けの補助プログラム "
+                             "quenby-clean を実行できません。Quenby をインストールし直してください。"_qs});
         QVERIFY(m_form->settingsWindow());
-        QWidget *focus = m_form->settingsWindow()->focusWidget();
-        QVERIFY(!focus || !focus->objectName().startsWith(QStringLiteral("Text")));
         // Error 5: the recent-documents clean-up and the power action still follow.
-        QCOMPARE(fake().processes.started.size(), 1);
+        QCOMPARE(fake().processes.started.size(), 2);
         QCOMPARE(fake().power.requests.size(), 1);
     }
 

@@ -49,6 +49,7 @@ public:
     // Form_Unload runs, then the on-screen window goes.
     void unloadMainWindow() override;
     void ShowSlotSettings() override;
+    void openSettingsWindow() override { showSettingsWindow(); }
     QString windowsDir() const override { return m_windowsDir; }
     void runFinished() override;
 

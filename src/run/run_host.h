@@ -19,6 +19,7 @@ public:
     virtual void SavePosition() = 0;
     virtual void unloadMainWindow() = 0;              // runs Form_Unload when loaded
     virtual void ShowSlotSettings() = 0;              // settings window at currentSlot
+    virtual void openSettingsWindow() = 0;            // the same, the focus left alone
     virtual QString windowsDir() const = 0;
     virtual void runFinished() = 0;                   // the outermost run has returned
 };

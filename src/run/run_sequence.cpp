@@ -377,9 +377,26 @@ RunSequence::Next RunSequence::handleError(int error, int step)
             m_services.desktop.messageBox(otherFailureMessage(error, step), wait);
         return Next::GoOn;
     }
-    m_services.desktop.messageBox(slotMessage(error), wait);
-    m_host.ShowSlotSettings();
+    if (step > 5) {
+        // A clean-up names itself: blaming the last slot would send the user
+        // to a path box that is not at fault.
+        m_services.desktop.messageBox(cleanUpMessage(error, step), wait);
+        m_host.openSettingsWindow();
+    } else {
+        m_services.desktop.messageBox(slotMessage(error), wait);
+        m_host.ShowSlotSettings();
+    }
     return error == error_number::FileNotFound ? Next::Stop : Next::GoOn;
+}
+
+QString RunSequence::cleanUpMessage(int error, int step)
+{
+    QString text = QStringLiteral("設定画面の №%1 の後片付けを開始できませんでした。\r\n").arg(step);
+    if (error == error_number::FileNotFound)
+        return text + QStringLiteral("後片付けの補助プログラム quenby-clean が見つかりません。"
+                                     "Quenby をインストールし直してください。");
+    return text + QStringLiteral("後片付けの補助プログラム quenby-clean を実行できません。"
+                                 "Quenby をインストールし直してください。");
 }
 
 QString RunSequence::otherFailureMessage(int error, int step)

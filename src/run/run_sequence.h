@@ -91,6 +91,7 @@ private:
     // `step`: the slot or clean-up (1..7) that failed to start, 0 the pause.
     Next handleError(int error, int step);
     static QString otherFailureMessage(int error, int step);
+    static QString cleanUpMessage(int error, int step);
     QString slotMessage(int error) const;
     void note(const QString &line, Journal::Level level = Journal::Level::Info);
     QString slotTag() const;
