@@ -23,8 +23,9 @@ install(CODE "
     endif()
 ")
 
-# The documentation folder: copyright, changelog and the manual pages in
-# English and Japanese, compressed the way Debian expects (gzip -9n).
+# The documentation folder: the changelog, and the manual pages in English and
+# Japanese, compressed the way Debian expects (gzip -9n). The copyright file is
+# the package's own (debian/copyright); the licence is LICENSE.
 find_program(SCDOC scdoc REQUIRED)
 find_program(GZIP gzip REQUIRED)
 set(QUENBY_DOC_BUILD_DIR ${PROJECT_BINARY_DIR}/doc)
@@ -45,8 +46,7 @@ foreach(page quenby.1 quenby.ja.1)
 endforeach()
 add_custom_target(quenby_docs ALL DEPENDS ${QUENBY_DOC_BUILD_DIR}/changelog.gz ${QUENBY_MAN_PAGES})
 
-install(FILES ${PROJECT_SOURCE_DIR}/data/copyright ${QUENBY_DOC_BUILD_DIR}/changelog.gz
-        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${QUENBY_DOC_BUILD_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${QUENBY_DOC_BUILD_DIR}/quenby.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${QUENBY_DOC_BUILD_DIR}/quenby.ja.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man1
         RENAME quenby.1.gz)
