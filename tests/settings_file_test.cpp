@@ -237,6 +237,32 @@ private slots:
         QCOMPARE(file.read(23), QByteArray("[set]\nkidou1=/bin/true\n"));
     }
 
+    // Lines added to a file end as its own lines do: CR LF stays CR LF
+    // throughout, and a new file gets plain line feeds.
+    void addedLinesEndLikeTheFilesOwn_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("CR LF, into its section")
+            << QByteArray("[set]\r\nCheck1=1\r\n") << QByteArray("[set]\r\nCheck1=1\r\nkidou1=x\r\n");
+        QTest::newRow("CR LF, a new section")
+            << QByteArray("[other]\r\na=1\r\n") << QByteArray("[other]\r\na=1\r\n\r\n[set]\r\nkidou1=x\r\n");
+        QTest::newRow("CR LF, no break at the end")
+            << QByteArray("; note\r\n[set]\r\nCheck1=1") << QByteArray("; note\r\n[set]\r\nCheck1=1\r\nkidou1=x\r\n");
+        QTest::newRow("CR LF, a value left open at the end")
+            << QByteArray("[set]\r\nkidou2=a \\") << QByteArray("[set]\r\nkidou2=\"a \"\r\nkidou1=x\r\n");
+        QTest::newRow("LF") << QByteArray("[set]\nCheck1=1\n") << QByteArray("[set]\nCheck1=1\nkidou1=x\n");
+        QTest::newRow("new file") << QByteArray() << QByteArray("[set]\nkidou1=x\n");
+    }
+    void addedLinesEndLikeTheFilesOwn()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        IniDocument document(before);
+        QVERIFY(document.setValue(u"set/kidou1"_qs, u"x"_qs));
+        QCOMPARE(document.text(), after);
+    }
+
     // A disk that takes only part of the file (full, a quota, a size limit):
     // the old file stays whole, the user is told, and the limit's signal
     // does not end the program.
