@@ -5,6 +5,7 @@
 
 #include <QFile>
 
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <climits>
@@ -114,7 +115,27 @@ void syncFolder(const QByteArray &folder)
         ::fsync(fd.get());
 }
 
-// Names made by mkostemp from `prefix`: six more characters.
+// The mark of our temporary files, after ".<name of the file>": what
+// mkostemp adds to it is six letters or digits.
+const QByteArray kTemporaryMark = QByteArrayLiteral(".~quenby-saving~");
+constexpr qsizetype kRandomLength = 6;
+
+QByteArray temporaryPrefix(const QByteArray &target)
+{
+    return '.' + target.mid(target.lastIndexOf('/') + 1) + kTemporaryMark;
+}
+
+bool isTemporaryName(const QByteArray &name, const QByteArray &prefix)
+{
+    if (!name.startsWith(prefix) || name.size() != prefix.size() + kRandomLength)
+        return false;
+    for (const char c : name.sliced(prefix.size())) {
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            return false;
+    }
+    return true;
+}
+
 void removeOldTemporaries(const QByteArray &folder, const QByteArray &prefix)
 {
     constexpr time_t kAge = 60;
@@ -125,7 +146,7 @@ void removeOldTemporaries(const QByteArray &folder, const QByteArray &prefix)
     const time_t now = ::time(nullptr);
     while (const dirent *entry = ::readdir(dir.get())) {
         const QByteArray name(entry->d_name);
-        if (!name.startsWith(prefix) || name.size() != prefix.size() + 6)
+        if (!isTemporaryName(name, prefix))
             continue;
         struct stat st {};
         if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && isOwnRegularFile(st)
@@ -196,7 +217,7 @@ Outcome replace(const QString &path, const QByteArray &bytes)
     const QByteArray folder = folderOf(target);
     if (!makeFolders(QFile::decodeName(folder)))
         return Outcome::Failed;
-    const QByteArray prefix = "." + target.mid(target.lastIndexOf('/') + 1) + ".";
+    const QByteArray prefix = temporaryPrefix(target);
     removeOldTemporaries(folder, prefix);
     QByteArray temporary = folder + '/' + prefix + "XXXXXX";
     Descriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));

@@ -35,8 +35,9 @@ Contents read(const QString &path);
 // only then renamed over the old one. A file behind a link is replaced there,
 // so the link stays. Missing folders are made, readable by their owner only.
 // Temporary files of an earlier replacement that never finished (the program
-// was killed in between) are ours alone to know about: those older than a
-// minute go first. A file larger than kMaxSize is neither replaced nor written.
+// was killed in between) carry a mark in their names that nobody types by
+// hand: those older than a minute go first, and nothing else in the folder
+// is touched. A file larger than kMaxSize is neither replaced nor written.
 Outcome replace(const QString &path, const QByteArray &bytes);
 
 // Writes every byte to `fd`: a short write is not the end, the rest is
