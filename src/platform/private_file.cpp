@@ -5,6 +5,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <csignal>
@@ -196,6 +197,9 @@ Contents read(const QString &path)
         contents.outcome = Outcome::TooLarge;
     else
         contents.outcome = readAll(fd.get(), contents.bytes);
+    // Grown past the limit while it was read: the message gives its size now.
+    if (contents.outcome == Outcome::TooLarge && ::fstat(fd.get(), &st) == 0)
+        contents.size = std::max(qint64(st.st_size), kMaxSize + 1);
     return contents;
 }
 
@@ -207,13 +211,13 @@ Outcome replace(const QString &path, const QByteArray &bytes)
     const Outcome found = resolve(target);
     if (found != Outcome::Done && found != Outcome::Missing)
         return found;
-    if (bytes.size() > kMaxSize)
-        return Outcome::TooLarge;
     if (found == Outcome::Done) {
         struct stat st {};
         if (::stat(target.constData(), &st) == 0 && st.st_size > kMaxSize)
             return Outcome::TooLarge;
     }
+    if (bytes.size() > kMaxSize)
+        return Outcome::NewTooLarge;
     const QByteArray folder = folderOf(target);
     if (!makeFolders(QFile::decodeName(folder)))
         return Outcome::Failed;
