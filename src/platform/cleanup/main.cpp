@@ -46,10 +46,16 @@ struct Task
     const char *path = nullptr;
 };
 
-// Why each kind of entry stayed, in the order the record names them.
-const char *const kKeptReasons[quenby::cleanup::kKeptReasons] = {
-    "in use",         "of other users", "sockets, FIFOs or devices", "the desktop's own",
-    "mount points",   "folders holding those", "too deep to reach",
+// Why each kind of entry stayed, in the order the record names them: for one
+// entry, and for more.
+const char *const kKeptReasons[quenby::cleanup::kKeptReasons][2] = {
+    {"in use", "in use"},
+    {"of another user", "of other users"},
+    {"socket, FIFO or device", "sockets, FIFOs or devices"},
+    {"of the desktop", "of the desktop"},
+    {"mount point", "mount points"},
+    {"folder holding those", "folders holding those"},
+    {"too deep to reach", "too deep to reach"},
 };
 
 const char *refusal(Emptied outcome)
@@ -64,14 +70,14 @@ const char *refusal(Emptied outcome)
     }
 }
 
-// "12 removed, 3 kept (2 in use, 1 of other users); 1 could not be removed"
+// "12 removed, 3 kept (2 in use, 1 of another user); 1 could not be removed"
 std::string tallyText(const Tally &tally)
 {
     std::string text = std::to_string(tally.removed) + " removed, " + std::to_string(tally.keptInAll()) + " kept";
     const char *separator = " (";
     for (int why = 0; why < quenby::cleanup::kKeptReasons; ++why) {
         if (const long count = tally.keptFor(Kept(why))) {
-            text += separator + std::to_string(count) + ' ' + kKeptReasons[why];
+            text += separator + std::to_string(count) + ' ' + kKeptReasons[why][count == 1 ? 0 : 1];
             separator = ", ";
         }
     }
