@@ -98,10 +98,8 @@ public:
             return;
         }
         int ready[2];
-        if (::pipe2(ready, O_CLOEXEC) != 0)
-            return;
-        m_pid = ::fork();
-        if (m_pid == 0) {
+        QVERIFY(::pipe2(ready, O_CLOEXEC) == 0);
+        if ((m_pid = ::fork()) == 0) {
             // Only system calls here: the child of a threaded program.
             if (act(use, path.constData()) && ::write(ready[1], "x", 1) == 1)
                 ::pause();
@@ -109,17 +107,14 @@ public:
         }
         ::close(ready[1]);
         char byte = 0;
-        m_ready = m_pid > 0 && ::read(ready[0], &byte, 1) == 1;
+        m_ready = ::read(ready[0], &byte, 1) == 1;
         ::close(ready[0]);
     }
     ~UsingProgram()
     {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
+        if (m_pid > 0 && ::kill(m_pid, SIGKILL) == 0)
             ::waitpid(m_pid, nullptr, 0);
-        }
-        if (m_lock >= 0)
-            ::close(m_lock);
+        ::close(m_lock);
     }
     bool ready() const { return m_ready; }
 
@@ -191,7 +186,7 @@ private slots:
 
     // What a running program uses stays, with the folders that hold it and
     // the lock file an office suite keeps beside a document; what nobody
-    // uses beside it goes. Folders are named with a trailing slash.
+    // uses beside it goes, and the count says which is which.
     void whatARunningProgramUsesStays_data()
     {
         QTest::addColumn<QStringList>("entries");
