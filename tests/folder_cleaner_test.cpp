@@ -155,6 +155,12 @@ private:
     QString in(const QString &name) const { return m_folder + u'/' + name; }
     cleanup::Tally empty() { return cleanup::emptyFolder(QFile::encodeName(m_folder).toStdString()).tally; }
     static bool canChangeOwners() { return ::geteuid() == 0; }
+    static int inOwnMounts(const QString &commands, const QStringList &arguments)
+    {
+        const QStringList shell = {QStringLiteral("--mount"), QStringLiteral("sh"), QStringLiteral("-c"), commands,
+                                   QStringLiteral("sh")};
+        return QProcess::execute(QStringLiteral("unshare"), shell + arguments);
+    }
     static void giveAway(const QString &path)
     {
         QCOMPARE(::lchown(QFile::encodeName(path).constData(), kOtherUser, kOtherUser), 0);
@@ -194,7 +200,7 @@ private slots:
         QTest::addColumn<QString>("used");
         QTest::addColumn<int>("inUse");
         QTest::addColumn<int>("holders");
-        QTest::newRow("open file") << QStringList{u"download.part"_qs} << int(Use::Open) << u"download.part"_qs << 1 << 0;
+        QTest::newRow("open file") << QStringList{u"part"_qs} << int(Use::Open) << u"part"_qs << 1 << 0;
         QTest::newRow("mapped file") << QStringList{u"cache.db"_qs} << int(Use::Map) << u"cache.db"_qs << 1 << 0;
         QTest::newRow("working folder") << QStringList{u"build/a.o"_qs} << int(Use::WorkIn) << u"build"_qs << 1 << 0;
         QTest::newRow("locked folder") << QStringList{u"locked/state"_qs} << int(Use::Lock) << u"locked"_qs << 1 << 0;
@@ -474,6 +480,20 @@ private slots:
         QCOMPARE(folder, QFileInfo(m_folder).canonicalFilePath());
     }
 
+    // Without /proc nobody can tell what is in use: the helper deletes
+    // nothing and says so. In a mount namespace of its own, as below.
+    void withoutProcNothingIsDeleted()
+    {
+        writeFile(in(QStringLiteral("a.tmp")));
+        const QString script = QStringLiteral("mount --make-rprivate / && mount -t tmpfs none /proc || exit 77; "
+                                              "\"$2\" --empty \"$1\"; test $? = 1");
+        const int code = inOwnMounts(script, {m_folder, helperPath()});
+        if (code == 77)
+            QSKIP("mounting is not permitted here");
+        QCOMPARE(code, 0);
+        QVERIFY(exists(in(QStringLiteral("a.tmp"))));
+    }
+
     // A bind mount shows a folder from elsewhere under the same device
     // number; the helper must not enter it any more than another file system.
     // Runs the helper in a mount namespace of its own, so nothing stays mounted.
@@ -485,11 +505,6 @@ private slots:
         const QString script = QStringLiteral(
             "mount --make-rprivate / && mount --bind \"$1\" \"$2/bound\" && mount -t tmpfs none \"$2/fs\" "
             "&& touch \"$2/fs/x\" || exit 77; \"$3\" --empty \"$2\"; test -e \"$2/fs/x\"");
-        const auto inOwnMounts = [](const QString &commands, const QStringList &arguments) {
-            return QProcess::execute(QStringLiteral("unshare"), QStringList{QStringLiteral("--mount"), QStringLiteral("sh"),
-                                                                           QStringLiteral("-c"), commands, QStringLiteral("sh")}
-                                                                   + arguments);
-        };
         if (inOwnMounts(QStringLiteral("mount --make-rprivate /"), {}) != 0)
             QSKIP("mounting is not permitted here");
         const int code = inOwnMounts(script, {m_outside, m_folder, helperPath()});

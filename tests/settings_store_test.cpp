@@ -122,8 +122,9 @@ private slots:
             QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
             QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-age), QFileDevice::FileModificationTime));
         };
-        const QStringList kept = {u".TARVEN Inc.Quenby.ini.~quenby-saving~d4E5f6"_qs, u".TARVEN Inc.Quenby.ini.backup"_qs,
-                                  u".TARVEN Inc.Quenby.ini.a1B2c3"_qs, u".TARVEN Inc.Quenby.ini.~quenby-saving~a1.b2c"_qs};
+        const QStringList kept = {u".TARVEN Inc.Quenby.ini.~quenby-saving~d4E5f6"_qs,
+                                  u".TARVEN Inc.Quenby.ini.backup"_qs, u".TARVEN Inc.Quenby.ini.a1B2c3"_qs,
+                                  u".TARVEN Inc.Quenby.ini.~quenby-saving~a1.b2c"_qs};
         leftover(u".TARVEN Inc.Quenby.ini.~quenby-saving~a1B2c3"_qs, 120);
         leftover(kept[0], 0);
         for (const QString &name : kept.mid(1))

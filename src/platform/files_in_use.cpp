@@ -9,6 +9,8 @@
 #include <string>
 
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/statfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -103,14 +105,15 @@ dev_t kernelDeviceOf(std::uint64_t mountId, dev_t fallback)
 
 } // namespace
 
-FilesInUse FilesInUse::scan(dev_t device, std::optional<std::uint64_t> mountId)
+std::optional<FilesInUse> FilesInUse::scan(dev_t device, std::optional<std::uint64_t> mountId)
 {
+    const FolderListing proc = listFolder(Descriptor(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+    struct statfs fs {};
+    if (!proc || ::fstatfs(::dirfd(proc.get()), &fs) != 0 || fs.f_type != PROC_SUPER_MAGIC)
+        return std::nullopt;
     FilesInUse inUse;
     inUse.m_device = device;
     inUse.m_kernelDevice = mountId ? kernelDeviceOf(*mountId, device) : device;
-    const FolderListing proc = listFolder(Descriptor(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
-    if (!proc)
-        return inUse;
     const std::string self = std::to_string(::getpid());
     while (const dirent *entry = ::readdir(proc.get())) {
         if (!isProcessNumber(entry->d_name) || self == entry->d_name)

@@ -19,13 +19,11 @@ namespace quenby::cleanup {
 class FilesInUse
 {
 public:
-    // Nothing in use: what a folder is emptied with when /proc cannot be read.
-    FilesInUse() = default;
-
     // Reads /proc for the file system of `device` (as stat gives it) that is
     // mounted as `mountId` (unknown on kernels without statx mount ids). Our
-    // own process is left out: it holds only the folders it walks.
-    static FilesInUse scan(dev_t device, std::optional<std::uint64_t> mountId);
+    // own process is left out: it holds only the folders it walks. Nothing
+    // when /proc cannot be read: then nobody can tell what is in use.
+    static std::optional<FilesInUse> scan(dev_t device, std::optional<std::uint64_t> mountId);
 
     // Whether an entry of that file system (as fstatat sees it) is in use.
     bool holds(const struct stat &st) const;

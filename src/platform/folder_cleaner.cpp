@@ -355,7 +355,10 @@ Emptying emptyFolder(const std::string &folder)
     if (isKernelFileSystem(fd.get()))
         return {Emptied::Kernel, {}};
     const MountFacts mount = mountFactsOf(fd.get());
-    Cleaner cleaner(st.st_dev, mount, FilesInUse::scan(st.st_dev, mount.known ? std::optional(mount.id) : std::nullopt));
+    std::optional<FilesInUse> inUse = FilesInUse::scan(st.st_dev, mount.known ? std::optional(mount.id) : std::nullopt);
+    if (!inUse)
+        return {Emptied::UseUnknown, {}};
+    Cleaner cleaner(st.st_dev, mount, std::move(*inUse));
     if (!cleaner.emptyTop(std::move(fd)))
         return {Emptied::Unreadable, {}};
     return {Emptied::Done, cleaner.tally()};

@@ -16,6 +16,7 @@ enum class Emptied {
     Link,       // a symbolic link on the way to the folder, or the folder itself
     Protected,  // see isProtectedFolder
     Kernel,     // a file system of the kernel (/proc, /sys, …), which holds no files to clear
+    UseUnknown, // /proc cannot be read: what running programs use is not known
     Unreadable, // not a folder, or it cannot be opened
 };
 

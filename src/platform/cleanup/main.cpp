@@ -65,6 +65,7 @@ const char *refusal(Emptied outcome)
     case Emptied::Link: return "refused: reached through a symbolic link";
     case Emptied::Protected: return "refused: the root, a home or runtime folder, or a folder above one";
     case Emptied::Kernel: return "refused: a file system of the kernel, which holds no files to clear";
+    case Emptied::UseUnknown: return "refused: /proc cannot be read, so what running programs use is not known";
     case Emptied::Unreadable: return "not a folder, or it cannot be read: nothing removed";
     default: return nullptr;
     }
