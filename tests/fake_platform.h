@@ -13,7 +13,7 @@ namespace quenby::test {
 // One log shared by every fake, so a test can assert the order of calls across
 // services: "get:Form1Top", "save:Form1Top=0", "beep", "msg:<text>",
 // "start:<request>", "watch:<pid>", "power:PowerOff", "sleep", "end",
-// "journal:<line>".
+// "journal:<line>", "notify:<summary>", "withdraw:<number>", "settle".
 using CallLog = QStringList;
 
 class FakeStore : public Store
@@ -171,12 +171,36 @@ public:
     QStringList shown;
 };
 
+// Keeps every notice shown; withdrawing one marks it. A test answers a notice
+// with answer(), as the user's click on its button would.
+class FakeNotifications : public Notifications
+{
+public:
+    explicit FakeNotifications(CallLog &log) : m_log(log) {}
+    int show(Notice notice) override;
+    void withdraw(int notice) override;
+    void settle(std::chrono::milliseconds) override { m_log << QStringLiteral("settle"); }
+
+    // Runs the notice's action, as the desktop would: from the event loop.
+    void answer(int notice);
+
+    struct Shown
+    {
+        Notice notice;
+        bool withdrawn = false;
+    };
+    std::map<int, Shown> shown;
+
+private:
+    CallLog &m_log;
+};
+
 class FakePlatform
 {
 public:
     FakePlatform();
 
-    Services services() { return {store, desktop, processes, power, clock, journal, progress}; }
+    Services services() { return {store, desktop, processes, power, clock, journal, progress, notifications}; }
 
     CallLog log;
     FakeStore store;
@@ -186,6 +210,7 @@ public:
     FakeClock clock;
     FakeJournal journal;
     FakeProgress progress;
+    FakeNotifications notifications;
 };
 
 } // namespace quenby::test
