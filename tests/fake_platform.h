@@ -13,7 +13,8 @@ namespace quenby::test {
 // One log shared by every fake, so a test can assert the order of calls across
 // services: "get:Form1Top", "save:Form1Top=0", "beep", "msg:<text>",
 // "start:<request>", "watch:<pid>", "power:PowerOff", "sleep", "end",
-// "journal:<line>", "notify:<summary>", "withdraw:<number>", "settle".
+// "journal:<line>", "notify:<summary>", "withdraw:<number>", "answer:<number>",
+// "settle".
 using CallLog = QStringList;
 
 class FakeStore : public Store
@@ -171,8 +172,9 @@ public:
     QStringList shown;
 };
 
-// Keeps every notice shown; withdrawing one marks it. A test answers a notice
-// with answer(), as the user's click on its button would.
+// Keeps every notice shown, numbered from 1; withdrawing one marks it. A test
+// answers a notice with answer(), as a click on its button would: from inside
+// a wait, where the real one comes from the event loop.
 class FakeNotifications : public Notifications
 {
 public:
@@ -181,7 +183,6 @@ public:
     void withdraw(int notice) override;
     void settle(std::chrono::milliseconds) override { m_log << QStringLiteral("settle"); }
 
-    // Runs the notice's action, as the desktop would: from the event loop.
     void answer(int notice);
 
     struct Shown
