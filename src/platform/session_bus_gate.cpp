@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 
@@ -42,15 +43,11 @@ struct Entry
     std::string abstract; // unix:abstract=
 };
 
-int hexValue(char c)
+void appendHex(std::string &text, unsigned char byte)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    static const char digits[] = "0123456789abcdef";
+    text += digits[byte >> 4];
+    text += digits[byte & 0xf];
 }
 
 // Values are escaped as %XX, bytes of any value.
@@ -62,13 +59,11 @@ std::optional<std::string> unescape(const std::string &value)
             plain += value[i];
             continue;
         }
-        if (i + 2 >= value.size())
+        unsigned byte = 0;
+        const char *digits = value.data() + i + 1;
+        if (i + 2 >= value.size() || std::from_chars(digits, digits + 2, byte, 16).ptr != digits + 2)
             return std::nullopt;
-        const int high = hexValue(value[i + 1]);
-        const int low = hexValue(value[i + 2]);
-        if (high < 0 || low < 0)
-            return std::nullopt;
-        plain += char(high * 16 + low);
+        plain += char(byte);
         i += 2;
     }
     return plain;
@@ -157,11 +152,8 @@ std::string greeting()
 {
     std::string text(1, '\0');
     text += "AUTH EXTERNAL ";
-    static const char digits[] = "0123456789abcdef";
-    for (char c : std::to_string(::getuid())) {
-        text += digits[(unsigned char)c >> 4];
-        text += digits[(unsigned char)c & 0xf];
-    }
+    for (char c : std::to_string(::getuid()))
+        appendHex(text, (unsigned char)c);
     return text + "\r\n";
 }
 
@@ -209,10 +201,8 @@ std::optional<std::string> addressInUse(const char *variable, const char *runtim
         if (std::isalnum(c) || std::strchr("-_/.\\*", c)) {
             escaped += char(c);
         } else {
-            static const char digits[] = "0123456789abcdef";
             escaped += '%';
-            escaped += digits[c >> 4];
-            escaped += digits[c & 0xf];
+            appendHex(escaped, c);
         }
     }
     return escaped;
