@@ -2,6 +2,7 @@
 #include "main_window/form1.h"
 #include "platform/display_choice.h"
 #include "platform/linux_platform.h"
+#include "platform/session_bus_gate.h"
 
 #include <QApplication>
 
@@ -14,6 +15,7 @@ int main(int argc, char *argv[])
         return *commandLine.exitStatus;
     if (!quenby::chooseDisplayForThisStart(argc, argv))
         return 1;
+    quenby::session_bus_gate::keepOutOfTheWay();
     // The desktop finds the menu entry, and with it the icon, by this name:
     // the Wayland app_id and the class of the X11 WM_CLASS.
     QGuiApplication::setDesktopFileName(QStringLiteral("jp.tarven.Quenby"));

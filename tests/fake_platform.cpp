@@ -194,6 +194,27 @@ void FakeProgress::show(double fraction, int count)
     shown << (count < 0 ? percent : percent + u' ' + QString::number(count));
 }
 
+int FakeNotifications::show(Notice notice)
+{
+    const int number = int(shown.size()) + 1;
+    m_log << QStringLiteral("notify:") + notice.summary;
+    shown[number] = {std::move(notice), false};
+    return number;
+}
+
+void FakeNotifications::withdraw(int notice)
+{
+    m_log << QStringLiteral("withdraw:") + QString::number(notice);
+    shown[notice].withdrawn = true;
+}
+
+void FakeNotifications::answer(int notice)
+{
+    m_log << QStringLiteral("answer:") + QString::number(notice);
+    if (const auto action = shown[notice].notice.onAction)
+        action();
+}
+
 FakePlatform::FakePlatform()
     : store(log)
     , desktop(log)
@@ -201,6 +222,7 @@ FakePlatform::FakePlatform()
     , power(log)
     , clock(log)
     , journal(log)
+    , notifications(log)
 {
 }
 

@@ -13,7 +13,8 @@ namespace quenby::test {
 // One log shared by every fake, so a test can assert the order of calls across
 // services: "get:Form1Top", "save:Form1Top=0", "beep", "msg:<text>",
 // "start:<request>", "watch:<pid>", "power:PowerOff", "sleep", "end",
-// "journal:<line>".
+// "journal:<line>", "notify:<summary>", "withdraw:<number>", "answer:<number>",
+// "settle".
 using CallLog = QStringList;
 
 class FakeStore : public Store
@@ -171,12 +172,36 @@ public:
     QStringList shown;
 };
 
+// Keeps every notice shown, numbered from 1; withdrawing one marks it. A test
+// answers a notice with answer(), as a click on its button would: from inside
+// a wait, where the real one comes from the event loop.
+class FakeNotifications : public Notifications
+{
+public:
+    explicit FakeNotifications(CallLog &log) : m_log(log) {}
+    int show(Notice notice) override;
+    void withdraw(int notice) override;
+    void settle(std::chrono::milliseconds) override { m_log << QStringLiteral("settle"); }
+
+    void answer(int notice);
+
+    struct Shown
+    {
+        Notice notice;
+        bool withdrawn = false;
+    };
+    std::map<int, Shown> shown;
+
+private:
+    CallLog &m_log;
+};
+
 class FakePlatform
 {
 public:
     FakePlatform();
 
-    Services services() { return {store, desktop, processes, power, clock, journal, progress}; }
+    Services services() { return {store, desktop, processes, power, clock, journal, progress, notifications}; }
 
     CallLog log;
     FakeStore store;
@@ -186,6 +211,7 @@ public:
     FakeClock clock;
     FakeJournal journal;
     FakeProgress progress;
+    FakeNotifications notifications;
 };
 
 } // namespace quenby::test

@@ -24,7 +24,7 @@ struct SettingsHarness
     SettingsHarness() { RunConfig = RunConfigRecord{}; }
     explicit SettingsHarness(Store &store)
         : services{store, platform.desktop, platform.processes, platform.power, platform.clock, platform.journal,
-                   platform.progress}
+                   platform.progress, platform.notifications}
     {
         RunConfig = RunConfigRecord{};
     }

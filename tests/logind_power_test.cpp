@@ -1,5 +1,7 @@
 #include "scratch.h"
 
+#include "platform/bus_link.h"
+#include "platform/descriptor.h"
 #include "platform/logind_power.h"
 
 #include <QDBusConnection>
@@ -11,6 +13,11 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+
+#include <thread>
+
+#include <sys/socket.h>
+#include <sys/un.h>
 
 using namespace quenby;
 using namespace quenby::test;
@@ -250,6 +257,38 @@ private slots:
         setMethodCode(QStringLiteral("Reboot"), QString());
         QVERIFY2(outcome.accepted(), qPrintable(outcome.reason));
         QVERIFY(clock.elapsed() >= answerAfter * 1000 - 1000);
+    }
+
+    // A session bus that had stopped answering (its daemon stopped) held up
+    // every bus connection of the program, the power request's too: logind
+    // never heard of it. Here Qt's own connections are stuck on such a bus,
+    // as the accessibility bridge would be, and so is the session link of ours.
+    void aStuckSessionBusHoldsUpNoPowerRequest()
+    {
+        using namespace std::chrono_literals;
+        const QString socket = m_busFolder.filePath(QStringLiteral("silent"));
+        Descriptor silent(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)); // listens, never accepts
+        sockaddr_un where{};
+        where.sun_family = AF_UNIX;
+        qstrncpy(where.sun_path, QFile::encodeName(socket).constData(), sizeof where.sun_path);
+        QVERIFY(::bind(silent.get(), reinterpret_cast<sockaddr *>(&where), sizeof where) == 0);
+        QVERIFY(::listen(silent.get(), 8) == 0);
+        const QString address = QStringLiteral("unix:path=") + socket;
+        std::thread qtConnection([address] { QDBusConnection::connectToBus(address, QStringLiteral("stuck")); });
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
+        BusLink session(BusLink::Bus::Session, 30s);
+        session.send(session.signal("/jp/tarven/Quenby", "jp.tarven.Quenby", "Stuck"));
+        QTest::qWait(300);
+
+        QElapsedTimer clock;
+        clock.start();
+        const PowerOutcome outcome = LogindPower().request(PowerAction::PowerOff);
+        const qint64 elapsed = clock.elapsed();
+        silent.reset(); // lets the stuck connections fail
+        qtConnection.join();
+        QVERIFY2(outcome.accepted(), qPrintable(outcome.reason));
+        QVERIFY2(elapsed < 3000, qPrintable(QString::number(elapsed)));
+        QVERIFY(!session.ready());
     }
 
     void withoutLogindTheRequestFails()

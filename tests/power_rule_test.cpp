@@ -149,6 +149,10 @@ private:
             fault(QStringLiteral("a second power request"));
         if (m_userEnded)
             fault(QStringLiteral("a power request after the user asked to end"));
+        for (const auto &[number, shown] : m_platform.notifications.shown) {
+            if (!shown.withdrawn)
+                fault(QStringLiteral("the pause's notice still up at the power request"));
+        }
         if (m_runButton < 0 || kRunButtons[m_runButton].method != method)
             fault(QStringLiteral("%1 requested by a run of another button").arg(method));
         for (int n = 1; n <= 5; ++n) {
@@ -174,7 +178,8 @@ private:
 
     // A user's act: 0-4 press a run button (click, Alt key, held key's
     // repeats, a later start, a mouse press to be let go later), then let go
-    // of that press, Cancel, the close box, 設定, close the settings window.
+    // of that press, Cancel, the close box, 設定, close the settings window,
+    // 取り消す on the pause's notification.
     void act()
     {
         const int button = int(m_random.bounded(4));
@@ -192,6 +197,8 @@ private:
             QTest::mouseClick(window()->setting, Qt::LeftButton);
         else if (what == 9)
             closeSettings();
+        else if (what == 10)
+            answerNotice();
     }
 
     // Keys reach the active window only; events run while it waits, so the
@@ -260,6 +267,21 @@ private:
         window()->close();
         if (m_form.run().isRunning() && !ended())
             fault(QStringLiteral("closing the window during a run did not end the program"));
+    }
+
+    // 取り消す on the pause's notification: Cancel while the notice is up,
+    // nothing at all once it has been withdrawn.
+    void answerNotice()
+    {
+        auto &shown = m_platform.notifications.shown;
+        if (shown.empty() || ended())
+            return;
+        const auto &[number, notice] = *shown.rbegin();
+        m_userEnded = m_userEnded || !notice.withdrawn;
+        m_platform.notifications.answer(number);
+        if (ended() == notice.withdrawn)
+            fault(notice.withdrawn ? QStringLiteral("a withdrawn notice's 取り消す ended the program")
+                                   : QStringLiteral("取り消す on the notice did not end the program at once"));
     }
 
     void closeSettings()

@@ -7,7 +7,9 @@
 #include "settings/form2.h"
 #include "settings/run_config.h"
 
+#include <QDateTime>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
@@ -380,6 +382,80 @@ private slots:
                                      u"あと 1 秒で再起動"_qs}));
         QCOMPARE(fake().progress.shown,
                  QStringList({u"0%"_qs, u"33%"_qs, u"67% 2"_qs, u"78% 1"_qs, u"89% 1"_qs, u"clear"_qs}));
+    }
+
+    void thePauseCountsDownInTheWindowAndOnTheDesktop_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<QString>("word");   // in the window
+        QTest::addColumn<QString>("action"); // on the desktop; empty for no notification
+        QTest::newRow("終了") << int(RunSequence::Button::ShutDown) << u"終了"_qs << u"シャットダウン"_qs;
+        QTest::newRow("再起動") << int(RunSequence::Button::Restart) << u"再起動"_qs << u"再起動"_qs;
+        QTest::newRow("サスペンド") << int(RunSequence::Button::Suspend) << u"サスペンド"_qs << u"サスペンド"_qs;
+        QTest::newRow("実行のみ") << int(RunSequence::Button::RunOnly) << u"完了"_qs << QString();
+    }
+    // Catches seconds left that only a tooltip shows, a notification for a
+    // run that powers nothing off or one still up when the request goes, and
+    // a notification that does not say when.
+    void thePauseCountsDownInTheWindowAndOnTheDesktop()
+    {
+        QFETCH(int, button);
+        QFETCH(QString, word);
+        QFETCH(QString, action);
+        RunConfig.byou = 2;
+        QStringList shown;
+        fake().clock.onSleep = [&] {
+            const QLabel *label = m_form->window()->lblCountdown;
+            shown << (label->isVisible() ? label->text() : QString());
+        };
+        const qint64 start = fake().clock.now;
+        run().press(RunSequence::Button(button), run().pressBegins());
+
+        const QString left = u"あと %1 秒で\n"_qs + word + u"します"_qs;
+        QCOMPARE(shown, QStringList({left.arg(2), left.arg(1), left.arg(1)}));
+        QVERIFY(!m_form->window() || m_form->window()->lblCountdown->isHidden());
+        if (action.isEmpty()) {
+            QVERIFY(fake().notifications.shown.empty());
+            return;
+        }
+        QCOMPARE(fake().notifications.shown.size(), size_t(1));
+        const Notice &notice = fake().notifications.shown[1].notice;
+        const QString when = QDateTime::fromSecsSinceEpoch(start + 3).toString(u"H:mm:ss"_qs);
+        QCOMPARE(notice.summary, when + u" にコンピュータを"_qs + action + u"します"_qs);
+        QCOMPARE(notice.actionLabel, u"取り消す"_qs);
+        QVERIFY(logIndex(u"withdraw:1"_qs) < fake().log.indexOf(QRegularExpression(u"power:.*"_qs)));
+    }
+
+    void answeringTheNoticeIsCancelButNotOnceThePauseIsOver_data()
+    {
+        QTest::addColumn<bool>("duringThePause");
+        QTest::newRow("during the pause") << true;
+        QTest::newRow("with the request outstanding") << false;
+    }
+    void answeringTheNoticeIsCancelButNotOnceThePauseIsOver()
+    {
+        QFETCH(bool, duringThePause);
+        RunConfig.byou = 3;
+        m_form->window()->move(30, 45);
+        if (duringThePause)
+            fake().clock.onSleep = [this] { fake().notifications.answer(1); };
+        else
+            fake().power.onRequest = [this](const QString &) { fake().notifications.answer(1); };
+        run().ok1_Click();
+
+        QVERIFY(fake().desktop.ended);
+        QCOMPARE(fake().power.requests.isEmpty(), duringThePause);
+        QCOMPARE(fake().journal.lines.contains(u"cancelled during the pause: the program ends without a power request"_qs),
+                 duringThePause);
+        if (!duringThePause)
+            return;
+        // Cancel's own steps: the position stored, then the notice withdrawn
+        // and given its moment before the end.
+        QCOMPARE(fake().clock.sleeps, 1);
+        QVERIFY(logIndex(u"answer:1"_qs) < fake().log.lastIndexOf(u"save:Form1Top=675"_qs));
+        QVERIFY(fake().log.lastIndexOf(u"save:Form1Top=675"_qs) < logIndex(u"withdraw:1"_qs));
+        QVERIFY(logIndex(u"withdraw:1"_qs) < logIndex(u"settle"_qs));
+        QVERIFY(logIndex(u"settle"_qs) < logIndex(u"end"_qs));
     }
 
     void runOnlyStaysOpenAndKeepsTheModeForTheNextClick()

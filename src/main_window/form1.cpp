@@ -306,6 +306,12 @@ void Form1::setStep(const QString &text)
     m_window->Label1->setAccessibleDescription(text);
 }
 
+void Form1::setCountdown(const QString &text)
+{
+    if (m_window)
+        m_window->showCountdown(text);
+}
+
 void Form1::setStatus(const QString &text)
 {
     if (!m_window)

@@ -38,12 +38,13 @@ public:
     Form2 *settingsWindow() const;
     RunSequence &run() { return m_run; }
 
-    void Cancel1_Click();
+    void Cancel1_Click() override;
     void setting_Click();
 
     // RunHost
     void setStatus(const QString &text) override;
     void setStep(const QString &text) override;
+    void setCountdown(const QString &text) override;
     void SavePosition() override;
     // Unloads the window from code (the settings window opening, a suspend):
     // Form_Unload runs, then the on-screen window goes.

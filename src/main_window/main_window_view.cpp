@@ -21,6 +21,9 @@ const TwipsRect kLabel1{480, 120, 3495, 255};
 const TwipsRect kLabel5{480, 1680, 3495, 420};
 const TwipsRect kLblVersion{2160, 1440, 60, 195};
 const TwipsRect kImage3{1920, 960, 480, 480};
+// Right of the icon, on the light part of the banner, clear of every designed
+// control: two lines for the pause's seconds left.
+const TwipsRect kLblCountdown{2520, 945, 1755, 480};
 
 struct ButtonDesign
 {
@@ -133,6 +136,11 @@ void MainWindowView::createLabels()
     lblVersion->setFont(creditFont());
     setTextColour(lblVersion, kCreditRed);
     lblVersion->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+
+    lblCountdown = makeLabel(this, "lblCountdown", kLblCountdown);
+    setTextColour(lblCountdown, kCreditRed);
+    lblCountdown->setAlignment(Qt::AlignCenter);
+    lblCountdown->hide();
 }
 
 void MainWindowView::createButtons()
@@ -157,6 +165,12 @@ void MainWindowView::setVersionText(const QString &versionText)
     lblVersion->setText(versionText);
     const QRect design = kLblVersion.toPixels();
     lblVersion->setGeometry(QRect(design.topLeft(), versionText.isEmpty() ? design.size() : lblVersion->sizeHint()));
+}
+
+void MainWindowView::showCountdown(const QString &text)
+{
+    lblCountdown->setText(text);
+    lblCountdown->setVisible(!text.isEmpty());
 }
 
 void MainWindowView::closeEvent(QCloseEvent *event)

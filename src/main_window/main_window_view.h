@@ -19,6 +19,8 @@ public:
 
     // Shows a new version text; the label keeps its corner and grows to fit.
     void setVersionText(const QString &text);
+    // Shows the pause's seconds left beside the icon; hidden while empty.
+    void showCountdown(const QString &text);
 
     QLabel *banner = nullptr;
     QLabel *Label1 = nullptr;
@@ -31,6 +33,7 @@ public:
     QLabel *Label5 = nullptr;
     QLabel *lblVersion = nullptr;
     QLabel *Image3 = nullptr;
+    QLabel *lblCountdown = nullptr;
 
 signals:
     // The user closed the window through its frame.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/bus_link.h"
+#include "platform/desktop_notifications.h"
 #include "platform/ini_store.h"
 #include "platform/launcher_entry.h"
 #include "platform/linux_desktop.h"
@@ -22,14 +24,23 @@ public:
     LinuxPlatform()
         : m_store(IniStore::defaultFilePath())
         , m_processes(m_journal)
-        , m_progress(QGuiApplication::desktopFileName())
+        , m_sessionBus(BusLink::Bus::Session, kSessionBusBound)
+        , m_progress(m_sessionBus, QGuiApplication::desktopFileName())
+        , m_notifications(m_sessionBus, QStringLiteral("Quenby"), QGuiApplication::desktopFileName())
     {
         ignoreBrokenPipes();
     }
 
-    Services services() { return {m_store, m_desktop, m_processes, m_power, m_clock, m_journal, m_progress}; }
+    Services services()
+    {
+        return {m_store, m_desktop, m_processes, m_power, m_clock, m_journal, m_progress, m_notifications};
+    }
 
 private:
+    // The session bus is opened when a run first shows its progress, and
+    // given up when it has not let us in by then; nothing waits for it.
+    static constexpr std::chrono::milliseconds kSessionBusBound{3'000};
+
     // Started from a launcher or a terminal that has since gone, our standard
     // error may be a pipe nobody reads: a record written there is dropped,
     // never the end of the program. The programs we start get the default
@@ -42,7 +53,9 @@ private:
     LinuxProcesses m_processes;
     LogindPower m_power;
     WallClock m_clock;
+    BusLink m_sessionBus;
     LauncherEntry m_progress;
+    DesktopNotifications m_notifications;
 };
 
 } // namespace quenby

@@ -4,6 +4,7 @@
 #include "platform/linux_folders.h"
 #include "platform/linux_journal.h"
 #include "platform/process_watch.h"
+#include "platform/session_bus_gate.h"
 #include "platform/slot_command.h"
 
 #include <QCoreApplication>
@@ -19,8 +20,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char **environ;
 
 namespace quenby {
 
@@ -93,7 +92,8 @@ public:
             argv.push_back(const_cast<char *>(a.constData()));
         argv.push_back(nullptr);
         pid_t pid = 0;
-        const int err = ::posix_spawn(&pid, program.constData(), &m_actions, &m_attr, argv.data(), environ);
+        session_bus_gate::ChildEnvironment environment;
+        const int err = ::posix_spawn(&pid, program.constData(), &m_actions, &m_attr, argv.data(), environment.get());
         if (err != 0)
             return {0, errorNumberFor(err), {}};
         return {pid, 0, {}};

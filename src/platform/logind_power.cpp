@@ -1,33 +1,28 @@
 #include "platform/logind_power.h"
 
-#include "platform/bus_connection.h"
+#include "platform/bus_link.h"
 
-#include <QDBusConnection>
-#include <QDBusError>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QEventLoop>
-#include <QTimer>
+#include <optional>
 
-#include <atomic>
+#include <systemd/sd-bus.h>
 
 namespace quenby {
 
 namespace {
 
-const QString kService = QStringLiteral("org.freedesktop.login1");
-const QString kPath = QStringLiteral("/org/freedesktop/login1");
-const QString kManager = QStringLiteral("org.freedesktop.login1.Manager");
+constexpr const char *kService = "org.freedesktop.login1";
+constexpr const char *kPath = "/org/freedesktop/login1";
+constexpr const char *kManager = "org.freedesktop.login1.Manager";
 
 // The reply's error as the run's record keeps it: logind's own words and the
 // error's name.
-QString errorText(const QDBusMessage &reply)
+QString errorText(const BusLink::Answer &answer)
 {
-    if (reply.errorMessage().isEmpty())
-        return reply.errorName();
-    if (reply.errorName().isEmpty())
-        return reply.errorMessage();
-    return reply.errorMessage() + QStringLiteral(" (") + reply.errorName() + u')';
+    if (answer.errorText.isEmpty())
+        return answer.errorName;
+    if (answer.errorName.isEmpty())
+        return answer.errorText;
+    return answer.errorText + QStringLiteral(" (") + answer.errorName + u')';
 }
 
 struct ErrorKind
@@ -58,22 +53,6 @@ QString seconds(std::chrono::milliseconds time)
     return QString::number((time.count() + 999) / 1000);
 }
 
-// Windows keep repainting and the buttons keep working while logind (or its
-// password prompt) decides, so "Cancel" still quits; the run itself takes no
-// second click meanwhile.
-QDBusMessage waitForReply(const QDBusPendingCall &pending, std::chrono::milliseconds timeout, bool &timedOut)
-{
-    QDBusPendingCallWatcher watcher(pending);
-    if (!watcher.isFinished()) {
-        QEventLoop loop;
-        QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
-        QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    timedOut = !watcher.isFinished();
-    return watcher.reply();
-}
-
 } // namespace
 
 LogindPower::LogindPower(std::chrono::milliseconds connectTimeout, std::chrono::milliseconds requestTimeout)
@@ -94,27 +73,35 @@ PowerRefusal LogindPower::refusalOf(const QString &errorName, const QString &err
     return PowerRefusal::Other;
 }
 
+PowerOutcome LogindPower::outcomeOf(const BusLink::Answer &answer)
+{
+    if (answer.ok())
+        return {};
+    const QString error = errorText(answer);
+    return {refusalOf(answer.errorName, answer.errorText),
+            error.isEmpty() ? QStringLiteral("logind refused the request without a reason") : error};
+}
+
+// A connection of its own to the system bus, made for this request: neither
+// a session bus that has stopped answering nor a connection of ours that is
+// stuck can hold it up. Windows keep repainting and the buttons keep working
+// while logind (or its password prompt) decides, so "Cancel" still quits.
 PowerOutcome LogindPower::request(PowerAction action)
 {
-    static std::atomic<int> serial{0};
-    QString why;
-    const QString name = QStringLiteral("quenby-power-") + QString::number(++serial);
-    QDBusConnection bus = connectBounded(QDBusConnection::SystemBus, name, m_connectTimeout, why);
-    if (!bus.isConnected())
-        return {PowerRefusal::NoAnswer, why};
-    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kManager, powerActionName(action));
-    call << true; // interactive
-    bool timedOut = false;
-    const int timeout = int(m_requestTimeout.count());
-    const QDBusMessage reply = waitForReply(bus.asyncCall(call, timeout), m_requestTimeout, timedOut);
-    if (timedOut)
+    BusLink bus(BusLink::Bus::System, m_connectTimeout);
+    BusMessage call = bus.methodCall(kService, kPath, kManager, powerActionName(action).toLatin1().constData());
+    if (!call || sd_bus_message_append(call.get(), "b", 1) < 0) // interactive
+        return {PowerRefusal::NoAnswer, bus.why().isEmpty() ? QStringLiteral("cannot make the request") : bus.why()};
+    std::optional<PowerOutcome> outcome;
+    // The bus's own bound comes after ours, so that ours says what happened.
+    bus.call(std::move(call), m_requestTimeout + m_connectTimeout + std::chrono::seconds(1),
+             [&outcome](const BusLink::Answer &answer) { outcome = outcomeOf(answer); });
+    if (!bus.waitUntil([&bus] { return bus.ready() || !bus.available(); }, m_connectTimeout + std::chrono::seconds(1))
+        || !bus.ready())
+        return {PowerRefusal::NoAnswer, bus.why()};
+    if (!bus.waitUntil([&outcome] { return outcome.has_value(); }, m_requestTimeout))
         return {PowerRefusal::NoAnswer, QStringLiteral("logind did not answer within %1 s").arg(seconds(m_requestTimeout))};
-    if (reply.type() != QDBusMessage::ReplyMessage) {
-        const QString error = errorText(reply);
-        return {refusalOf(reply.errorName(), reply.errorMessage()),
-                error.isEmpty() ? QStringLiteral("logind refused the request without a reason") : error};
-    }
-    return {};
+    return *outcome;
 }
 
 } // namespace quenby

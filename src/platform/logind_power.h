@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/bus_link.h"
 #include "platform/power.h"
 
 #include <chrono>
@@ -7,8 +8,8 @@
 namespace quenby {
 
 // Power requests to systemd-logind on the system bus (the one named by
-// DBUS_SYSTEM_BUS_ADDRESS, when set). The bus is opened only when a request is
-// made. Requests are interactive: where the system's policy wants a password,
+// DBUS_SYSTEM_BUS_ADDRESS, when set), over a connection of their own that is
+// opened only when a request is made; the session bus plays no part. Requests are interactive: where the system's policy wants a password,
 // the desktop's own prompt asks for it. Neither the connection nor the answer
 // is waited for without end: a bus that does not let us in within
 // `connectTimeout`, or a logind that does not answer within `requestTimeout`,
@@ -28,6 +29,8 @@ public:
     static PowerRefusal refusalOf(const QString &errorName, const QString &errorMessage);
 
 private:
+    static PowerOutcome outcomeOf(const BusLink::Answer &answer);
+
     std::chrono::milliseconds m_connectTimeout;
     std::chrono::milliseconds m_requestTimeout;
 };

@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "platform/desktop.h"
 #include "platform/journal.h"
+#include "platform/notifications.h"
 #include "platform/power.h"
 #include "platform/processes.h"
 #include "platform/run_progress.h"
@@ -22,6 +23,7 @@ struct Services
     Clock &clock;
     Journal &journal;
     RunProgress &progress;
+    Notifications &notifications;
 };
 
 } // namespace quenby

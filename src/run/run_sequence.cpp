@@ -6,6 +6,7 @@
 #include "run/wait_for_process.h"
 #include "settings/run_config.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 
 #include <algorithm>
@@ -19,6 +20,9 @@ const QString kDeltreePrefix = QStringLiteral("command.com /c deltree /Y ");
 
 constexpr int kTempCleanUp = 6;
 constexpr int kRecentCleanUp = 7;
+// How long the end of the program may wait for the desktop to hear that the
+// pause's notification is to go.
+constexpr std::chrono::milliseconds kNoticeSettleBound{1'000};
 
 // Puts a run in its first step for as long as it lives, and back to idle after.
 class PhaseGuard
@@ -310,6 +314,7 @@ void RunSequence::pause()
     note(QStringLiteral("pause of %1 s").arg(RunConfig.byou));
     const int error = PauseSeconds(RunConfig.byou, m_services.clock,
                                    [this](qint64 remaining) { return showPauseLeft(remaining); });
+    endCountdown();
     if (error == 0)
         return;
     note(QStringLiteral("pause skipped: %1 s is outside -32768..32767").arg(RunConfig.byou), Journal::Level::Warning);
@@ -355,9 +360,13 @@ void RunSequence::requestPower(PowerAction action, const QString &failureText)
     endProgram();
 }
 
+// The pause's notification goes with the program; the desktop is given a
+// moment to hear it, never more.
 void RunSequence::endProgram()
 {
     m_programEnded = true;
+    endCountdown();
+    m_services.notifications.settle(kNoticeSettleBound);
     m_services.desktop.endProgram();
 }
 
@@ -439,7 +448,50 @@ bool RunSequence::showPauseLeft(qint64 remaining)
     const int shown = int(qMax<qint64>(remaining - 1, 1));
     showStep(QStringLiteral("あと %1 秒で").arg(shown) + powerWord(), m_stepsDone + double(length - remaining) / length,
              shown);
+    m_host.setCountdown(QStringLiteral("あと %1 秒で\n%2します").arg(shown).arg(powerWord()));
+    if (m_countdownNotice == 0 && runOnly != 1 && RunConfig.byou > 0)
+        announceCountdown(remaining);
     return true;
+}
+
+// Said once, with the time of day the action comes at: the text never goes
+// stale, and the desktop does not pop it up anew every second. It offers the
+// way out that Cancel is.
+void RunSequence::announceCountdown(qint64 remaining)
+{
+    static const QString actions[] = {QStringLiteral("シャットダウン"), QStringLiteral("再起動"),
+                                      QStringLiteral("サスペンド")};
+    const QString action = actions[runMode == 1 || runMode == 2 ? runMode : 0];
+    const QString when = QDateTime::fromSecsSinceEpoch(m_services.clock.nowSeconds() + remaining)
+                             .toString(QStringLiteral("H:mm:ss"));
+    Notice notice;
+    notice.summary = QStringLiteral("%1 にコンピュータを%2します").arg(when, action);
+    notice.body = QStringLiteral("Quenby の待ち時間が終わると、コンピュータを%1します。"
+                                 "やめるときは「取り消す」を押してください。")
+                      .arg(action);
+    notice.actionLabel = QStringLiteral("取り消す");
+    notice.onAction = [this] { cancelFromNotice(); };
+    notice.urgent = true;
+    // Should the program die, the notice goes by itself where the desktop allows.
+    notice.expiresAfter = std::chrono::seconds(remaining + 5);
+    m_countdownNotice = m_services.notifications.show(std::move(notice));
+}
+
+// Exactly what Cancel does, while the notice stands for the pause: an answer
+// that comes once the pause is over finds nothing to cancel.
+void RunSequence::cancelFromNotice()
+{
+    if (m_countdownNotice == 0)
+        return;
+    note(QStringLiteral("取り消す (cancel) chosen on the desktop notification"));
+    m_host.Cancel1_Click();
+}
+
+void RunSequence::endCountdown()
+{
+    m_host.setCountdown(QString());
+    if (m_countdownNotice != 0)
+        m_services.notifications.withdraw(std::exchange(m_countdownNotice, 0));
 }
 
 QString RunSequence::powerWord() const

@@ -85,6 +85,9 @@ private:
     int startCleanUp(int n);
     int recordCleanUpStart(const QString &tag, const ShellResult &started);
     void pause();
+    void announceCountdown(qint64 remaining);
+    void endCountdown();
+    void cancelFromNotice();
     void powerAction();
     void requestPower(PowerAction action, const QString &failureText);
     void endProgram();
@@ -111,6 +114,8 @@ private:
     StartHint m_lastHint = StartHint::None;
     // The program has been told to end; a test double returns from that call.
     bool m_programEnded = false;
+    // The desktop notification of the pause before a power action; 0 for none.
+    int m_countdownNotice = 0;
 };
 
 } // namespace quenby

@@ -25,6 +25,7 @@ LOGIND_NAME = 'org.freedesktop.login1'
 LOGIND_PATH = '/org/freedesktop/login1'
 LOGIND_MANAGER = 'org.freedesktop.login1.Manager'
 MOCK_INTERFACE = 'org.freedesktop.DBus.Mock'
+NOTIFY_NAME = 'org.freedesktop.Notifications'
 
 MAIN_TITLE = 'TARVEN Inc. Quenby'
 SETTINGS_TITLE = 'TARVEN Inc. Quenby  設定'
@@ -406,15 +407,23 @@ class Sandbox:
                 raise HarnessError('%s; dbus-daemon said: %s' % (error, log.read().strip()))
         self._bus = dbus.bus.BusConnection(self.bus_address)
 
-    def _start_logind_mock(self):
-        env = dict(self._base_env(), DBUS_SYSTEM_BUS_ADDRESS=self.bus_address)
-        log = open(os.path.join(self.root, 'logind-mock.log'), 'w')
-        mock = subprocess.Popen(['/usr/bin/python3', '-m', 'dbusmock', '--system', '--template', 'logind'],
+    def _start_mock(self, template, name):
+        env = dict(self._base_env(), DBUS_SYSTEM_BUS_ADDRESS=self.bus_address, DBUS_SESSION_BUS_ADDRESS=self.bus_address)
+        log = open(os.path.join(self.root, template + '-mock.log'), 'w')
+        mock = subprocess.Popen(['/usr/bin/python3', '-m', 'dbusmock', '--template', template],
                                 env=env, stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
         log.close()
         self._processes.append(mock)
-        self._mock_process = mock
-        wait_until(lambda: self._bus.name_has_owner(LOGIND_NAME), 15, 'the logind mock on the private bus')
+        wait_until(lambda: self._bus.name_has_owner(name), 15, 'the %s mock on the private bus' % template)
+        return mock
+
+    def start_notification_mock(self):
+        """The desktop's notification server: its Mock interface, with the calls it received."""
+        self._start_mock('notification_daemon', NOTIFY_NAME)
+        return dbus.Interface(self._bus.get_object(NOTIFY_NAME, '/org/freedesktop/Notifications', introspect=False), MOCK_INTERFACE)
+
+    def _start_logind_mock(self):
+        self._mock_process = self._start_mock('logind', LOGIND_NAME)
         # Bound to the mock's unique name: if anything else ever takes the logind
         # name, the guard below notices.
         self._mock_owner = self._bus.get_name_owner(LOGIND_NAME)
