@@ -293,7 +293,7 @@ private slots:
 
     void secondInstanceEndsWithoutWindowOrStore()
     {
-        m_platform->desktop.otherInstance = true;
+        m_platform->desktop.runningCopy = RequestOutcome::Shown;
         m_form->Form_Load();
         QVERIFY(m_platform->desktop.ended);
         QVERIFY(!m_form->isLoaded());
@@ -310,14 +310,14 @@ private slots:
         loadedForm();
         QVERIFY(m_platform->desktop.startedAgain);
         view().showMinimized();
-        m_platform->desktop.startedAgain(StartRequest::Show);
+        m_platform->desktop.startAgain(StartRequest::Show);
         QVERIFY(QTest::qWaitForWindowActive(&view()));
         QVERIFY(!view().isMinimized());
 
         QTest::mouseClick(view().setting, Qt::LeftButton);
         Form2 *settings = m_form->settingsWindow();
         settings->showMinimized();
-        m_platform->desktop.startedAgain(StartRequest::Show);
+        m_platform->desktop.startAgain(StartRequest::Show);
         QVERIFY(QTest::qWaitForWindowActive(settings));
         QVERIFY(!settings->isMinimized());
         QVERIFY(!m_form->isLoaded());
@@ -338,7 +338,7 @@ private slots:
         QTRY_COMPARE(m_platform->power.requests, QStringList{u"Reboot"_qs});
 
         FakePlatform other;
-        other.desktop.otherInstance = true;
+        other.desktop.runningCopy = RequestOutcome::PowerAccepted;
         Form1 second(other.services());
         second.setStartRequest(StartRequest::Suspend);
         second.Form_Load();
@@ -348,18 +348,18 @@ private slots:
         FakePlatform p;
         Form1 third(p.services());
         third.Form_Load();
-        p.desktop.startedAgain(StartRequest::RunOnly);
-        p.desktop.startedAgain(StartRequest::ShutDown);
+        p.desktop.startAgain(StartRequest::RunOnly);
+        p.desktop.startAgain(StartRequest::ShutDown);
         QTRY_COMPARE(p.journal.lines.filter(u"a later start asked for 終了"_qs).size(), 1);
         p.clock.onSleep = [&] {
-            p.desktop.startedAgain(StartRequest::ShutDown);
+            p.desktop.startAgain(StartRequest::ShutDown);
             QTest::qWait(1); // the pause takes input
         };
         RunConfig.byou = 0;
         third.run().test_Click();
         p.clock.onSleep = nullptr;
         QTest::mouseClick(third.window()->setting, Qt::LeftButton);
-        p.desktop.startedAgain(StartRequest::ShutDown);
+        p.desktop.startAgain(StartRequest::ShutDown);
         QTRY_COMPARE(p.journal.lines.filter(u"a later start asked for 終了"_qs).size(), 3);
         QVERIFY(p.power.requests.isEmpty());
         QCOMPARE(p.journal.lines.filter(u"run started by"_qs).size(), 2);

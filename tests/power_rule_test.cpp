@@ -213,7 +213,7 @@ private:
                                                  StartRequest::RunOnly};
         if (how == 3 && m_platform.desktop.startedAgain) {
             m_presses << Press{button, m_runs, m_form.run().isRunning()};
-            return m_platform.desktop.startedAgain(requests[button]);
+            return m_platform.desktop.startAgain(requests[button]);
         }
         const bool keys = how == 1 || how == 2;
         QPushButton *b = (!keys || activeWindow()) && window() ? window()->*kRunButtons[button].member : nullptr;

@@ -388,7 +388,7 @@ private slots:
     }
 
     // A relative XDG variable is ignored, as the XDG rules say, rather than
-    // giving "/TARVEN Inc.Quenby.ini" (and, without a runtime folder, the lock at "/").
+    // giving "/TARVEN Inc.Quenby.ini" and the lock beside it at "/".
     void aRelativeConfigFolderIsIgnored()
     {
         const QByteArray config = qgetenv("XDG_CONFIG_HOME");

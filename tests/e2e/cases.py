@@ -283,7 +283,7 @@ class Runs(SandboxCase):
         self.assertEqual(self.box.power_calls(), [('PowerOff', [True])])
         self.box.key(message, 'Return')
         self.assertEnds(app)
-        self.assertEqual(self.box.power_calls(), [('PowerOff', [True])])
+        self.assertEqual((app.returncode, self.box.power_calls()), (6, [('PowerOff', [True])]))
 
 
 class PowerOnlyWhenAsked(SandboxCase):
@@ -388,24 +388,32 @@ class CommandLineRuns(SandboxCase):
                 self.box.mock.ClearCalls()
                 app = self.box.start(args=[option])
                 self.assertEnds(app)
-                self.assertEqual(self.box.power_calls(), [(method, [True])])
+                self.assertEqual((app.returncode, self.box.power_calls()), (0, [(method, [True])]))
 
     # A timer firing while the program runs hands the run to the running
-    # copy and ends at once; during that copy's run, a second one is dropped.
-    def test_a_run_option_goes_to_the_copy_that_runs(self):
+    # copy, from any session (a runtime folder of mode 0755, none as from
+    # cron), and waits for the outcome: the run's end, or a drop during a run
+    # or while the settings window is open, with the machine left on.
+    def test_a_run_option_goes_to_the_copy_that_runs_and_waits_for_its_outcome(self):
         log = os.path.join(self.box.work, 'ran.txt')
-        slot = self.write_slot_script('slot1', log)
-        self.box.write_ini({'Check1': '1', 'kidou1': slot, 'byou': '2'})
+        slot = os.path.join(self.box.work, 'backup.sh')
+        with open(slot, 'w') as f:
+            f.write('#!/bin/sh\necho slot1 >> "%s"\nsleep 3\n' % log)
+        os.chmod(slot, stat.S_IRWXU)
+        self.box.write_ini({'Check1': '1', 'kidou1': slot, 'byou': '0'})
         first, window = self.start()
-        second = self.box.start(args=['--run-only'])
-        self.assertEnds(second)
-        self.assertEqual(second.returncode, 0)
+        second = self.box.start(args=['--run-only'], env_changes={'XDG_RUNTIME_DIR': self.box._folder('shared', 0o755)})
         harness.wait_until(lambda: read_lines(log) == ['slot1'], 15, 'the run in the first copy')
-        third = self.box.start(args=['--shutdown'])
+        third = self.box.start(args=['--shutdown'], env_changes={'XDG_RUNTIME_DIR': None})
         self.assertEnds(third)
-        time.sleep(4)
-        self.assertEqual(read_lines(log), ['slot1'])
-        self.assertEqual(self.box.power_calls(), [])
+        self.assertEqual((third.returncode, second.poll()), (3, None))
+        self.assertEnds(second)
+        self.assertEqual((second.returncode, read_lines(log)), (0, ['slot1']))
+        self.box.click(window, MAIN_BUTTONS['setting'])
+        self.box.wait_window(SETTINGS_TITLE, pid=first.pid)
+        fourth = self.box.start(args=['--suspend'])
+        self.assertEnds(fourth)
+        self.assertEqual((fourth.returncode, read_lines(log), self.box.power_calls()), (3, ['slot1'], []))
         self.assertRunning(first)
 
 
