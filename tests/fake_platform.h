@@ -22,6 +22,7 @@ public:
     explicit FakeStore(CallLog &log) : m_log(log) {}
 
     QString GetSetting(const QString &key, const QString &defaultValue) override;
+    bool holdsUnreadable(const QString &key) override { return unreadable.contains(key); }
     void SaveSetting(const QString &key, const QString &value) override;
     void beginBatch() override { ++m_depth; }
     bool endBatch() override;

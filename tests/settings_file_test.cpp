@@ -310,6 +310,7 @@ private slots:
         QCOMPARE(store.GetSetting(u"kidou1"_qs, QString()), QString());
         QCOMPARE(messages().size(), 1);
         QVERIFY(messages().first().contains(u"kidou1"_qs));
+        QVERIFY(store.holdsUnreadable(u"kidou1"_qs) && !store.holdsUnreadable(u"kidou2"_qs));
         store.SaveSetting(u"Check1"_qs, u"1"_qs);
         QVERIFY(contentsOf(iniPath()).contains("kidou1=/opt/caf\xe9/run\n"));
     }

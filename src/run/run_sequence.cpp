@@ -315,6 +315,18 @@ int RunSequence::RunProgram()
 {
     commandLine = kCommandPrefix + programPath;
     note(slotTag() + commandLine);
+    m_lastHint = StartHint::None;
+    if (RunConfig.kidouUnreadable[currentSlot]) {
+        note(slotTag() + QStringLiteral("cannot be started (error 53): its stored text is not UTF-8"),
+             Journal::Level::Warning);
+        return error_number::FileNotFound;
+    }
+    // An interpreter given nothing to run ends at once: blanks start nothing
+    // and the run goes on.
+    if (programPath.trimmed().isEmpty()) {
+        note(slotTag() + QStringLiteral("no program text: nothing is started"));
+        return 0;
+    }
     const ShellResult started = m_services.processes.runSlot(currentSlot, programPath);
     m_lastHint = started.hint;
     if (started.error != 0) {
