@@ -322,14 +322,22 @@ class PowerOnlyWhenAsked(SandboxCase):
                 time.sleep(3)
                 self.assertEqual(self.box.power_calls(), [])
 
-    # Enter held on the settings window's OK: the main window comes back with
-    # the focus on 終了, and the key's repeats must not press it.
-    def test_a_held_enter_key_presses_nothing_on_the_main_window(self):
+    # Enter held on 設定 (Tab from 終了) opens the settings window, whose OK
+    # the repeats used to press; held on that OK, the main window comes back
+    # with the focus on 終了, and the repeats must not press it either.
+    def test_a_held_enter_key_presses_nothing_in_either_window(self):
         self.box.start_window_manager('NLC')
         self.box.write_ini({'byou': '0'})
         app, window = self.start()
-        self.box.click(window, MAIN_BUTTONS['setting'])
+        self.box.key(window, 'Tab', 'Tab', 'Tab', 'Tab')
+        watch = self.box.watch_ini()
+        self.box.x('xdotool', 'keydown', 'Return')
         settings = self.box.wait_window(SETTINGS_TITLE, pid=app.pid)
+        time.sleep(1.5)
+        self.box.x('xdotool', 'keyup', 'Return')
+        time.sleep(0.5)
+        # The main window's place, stored as it went; nothing saved after it.
+        self.assertEqual((self.box.windows(SETTINGS_TITLE, pid=app.pid), watch.replacements()), ([settings], 1))
         self.box.x('xdotool', 'windowfocus', '--sync', settings)
         self.box.x('xdotool', 'keydown', 'Return')
         time.sleep(1.5)
