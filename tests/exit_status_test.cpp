@@ -42,6 +42,11 @@ struct Case
     void (*afterLoad)(World &);
 };
 
+QString &setting(World &w, const char *key)
+{
+    return w.p.store.values[QString::fromLatin1(key)];
+}
+
 // The exit statuses as the help text, the manual pages and the README give
 // them, each reached the way a user reaches it.
 const Case kCases[] = {
@@ -52,11 +57,8 @@ const Case kCases[] = {
     {"run only finished", Via::LaterStart, StartRequest::RunOnly, RequestOutcome::RunFinished, 0, nullptr, nullptr},
     {"dropped: a run goes on", Via::LaterStart, StartRequest::ShutDown, RequestOutcome::DroppedDuringRun, 3,
      [](World &w) {
-         w.p.store.values[QStringLiteral("byou")] = QStringLiteral("1");
-         w.p.clock.onSleep = [&w] {
-             w.deliver();
-             QTest::qWait(1);
-         };
+         setting(w, "byou") = QStringLiteral("1");
+         w.p.clock.onSleep = [&w] { w.deliver(), QTest::qWait(1); };
      },
      [](World &w) { w.click(&MainWindowView::test); }},
     {"dropped: the settings window is open", Via::LaterStart, StartRequest::Suspend,
@@ -64,22 +66,22 @@ const Case kCases[] = {
     {"dropped: a start-up message is open", Via::LaterStart, StartRequest::ShutDown,
      RequestOutcome::DroppedMessageOpen, 3,
      [](World &w) {
-         w.p.store.values[QStringLiteral("byou")] = QStringLiteral("40000");
+         setting(w, "byou") = QStringLiteral("40000");
          w.p.desktop.onMessageBox = [&w](const QString &) { w.deliver(); };
      },
      nullptr},
     {"dropped: a start-up message, own command line", Via::CommandLine, StartRequest::ShutDown,
-     RequestOutcome::DroppedMessageOpen, 3,
-     [](World &w) { w.p.store.unreadable << QStringLiteral("kidou1"); }, nullptr},
+     RequestOutcome::DroppedMessageOpen, 3, [](World &w) { w.p.store.unreadable << QStringLiteral("kidou1"); }, nullptr},
     {"stopped at a start failure", Via::LaterStart, StartRequest::ShutDown, RequestOutcome::StoppedAtStartFailure, 4,
      [](World &w) {
-         w.p.store.values = {{QStringLiteral("Check2"), QStringLiteral("1")}, {QStringLiteral("kidou2"), QStringLiteral("/gone")}};
+         setting(w, "Check2") = QStringLiteral("1");
+         setting(w, "kidou2") = QStringLiteral("/gone");
          w.p.processes.failures[QStringLiteral("slot2:/gone")] = 53;
      },
      nullptr},
     {"cancelled during the pause", Via::LaterStart, StartRequest::Restart, RequestOutcome::Cancelled, 5,
      [](World &w) {
-         w.p.store.values[QStringLiteral("byou")] = QStringLiteral("2");
+         setting(w, "byou") = QStringLiteral("2");
          w.p.clock.onSleep = [&w] { w.click(&MainWindowView::Cancel1); };
      },
      nullptr},

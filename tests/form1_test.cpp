@@ -6,6 +6,7 @@
 #include "settings/form2.h"
 #include "settings/run_config.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -402,6 +403,47 @@ private slots:
         QVERIFY(!m_form->isLoaded());
         QCOMPARE(lastClosed.count(), 1);
         QVERIFY(!m_platform->desktop.ended);
+    }
+
+    // Return held on 設定 opened the settings window with its first press, and
+    // the first repeat pressed OK there: the window closed and the file was
+    // saved again. No repeat of Enter, Space or Esc may press, toggle or close
+    // anything there, whether the display marks it or it comes as a release
+    // and a press at one moment.
+    void aHeldKeyPressesNothingInTheSettingsWindow_data()
+    {
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<int>("key");
+        for (const char *focus : {"ok2", "Save", "Cancel2", "sansyou1", "Check1", "Check6", "Text1"}) {
+            for (const int key : {Qt::Key_Return, Qt::Key_Space, Qt::Key_Escape})
+                QTest::addRow("%s %d", focus, key) << QString::fromLatin1(focus) << key;
+        }
+    }
+    void aHeldKeyPressesNothingInTheSettingsWindow()
+    {
+        QFETCH(QString, focus);
+        QFETCH(int, key);
+        m_platform->store.values = {{u"Check1"_qs, u"1"_qs}, {u"kidou1"_qs, u"/x"_qs}};
+        loadedForm().window()->setting->setFocus();
+        QTest::keyPress(view().setting, Qt::Key_Return);
+        Form2 *settings = m_form->settingsWindow();
+        settings->Save->setEnabled(true);
+        const QStringList writes = m_platform->store.writes;
+        auto *target = settings->findChild<QWidget *>(focus);
+        target->setFocus();
+        // A dialog that opens all the same is closed, so that the test ends.
+        QTimer::singleShot(500, [] { QApplication::activeModalWidget() && QApplication::activeModalWidget()->close(); });
+        for (quint64 at = 1000; at < 1100; at += 30) {
+            for (const auto &[type, repeat] : {std::pair{QEvent::KeyPress, true}, {QEvent::KeyRelease, false},
+                                               {QEvent::KeyPress, false}}) {
+                QKeyEvent event(type, key, Qt::NoModifier, key == Qt::Key_Space ? u" "_qs : QString(), repeat);
+                event.setTimestamp(at);
+                QApplication::sendEvent(target, &event);
+            }
+        }
+        QVERIFY(settings->isVisible() && !m_form->isLoaded() && !settings->browseDialog());
+        QCOMPARE(m_platform->store.writes, writes);
+        QCOMPARE(checkValue(settings->Check[1]) * 10 + checkValue(settings->Check[6]), 10);
     }
 
     void openingTheSettingsWindowUnloadsTheMainWindowOnce()
