@@ -120,14 +120,11 @@ class HarnessGuard(SandboxCase):
 
 
 class MainWindowStart(SandboxCase):
-    def test_first_start_shows_the_window_at_the_top_left_and_writes_nothing(self):
+    def test_first_start_shows_a_top_most_unactivated_fixed_window_at_the_top_left_and_writes_nothing(self):
         app, window = self.start()
         self.assertEqual(self.box.geometry(window), (0, 0) + MAIN_SIZE)
         self.assertFalse(os.path.exists(self.box.ini_path), 'start-up wrote the store')
         self.assertRunning(app)
-
-    def test_main_window_is_top_most_unactivated_fixed_and_carries_the_icon(self):
-        app, window = self.start()
         props = self.box.properties(window)
         self.assertRegex(props, r'_NET_WM_STATE\(ATOM\) = .*_NET_WM_STATE_ABOVE')
         self.assertIn('_NET_WM_USER_TIME(CARDINAL) = 0', props)  # shown without activation
@@ -149,6 +146,7 @@ class MainWindowStart(SandboxCase):
                 app.send_signal(signal.SIGKILL)
                 app.wait(5)
 
+    # Then a killed first copy does not keep the next one out.
     def test_second_instance_ends_without_a_window_and_leaves_the_store_alone(self):
         self.box.write_ini({'Form1Top': '1440', 'Form1Left': '2880'})
         first, window = self.start()
@@ -162,38 +160,28 @@ class MainWindowStart(SandboxCase):
         self.assertFalse(watch.touched(), 'the second copy opened the store')
         self.assertEqual(read_bytes(self.box.ini_path), before)
         self.assertRunning(first)
-
-    def test_a_killed_copy_does_not_keep_the_next_one_out(self):
-        first, _ = self.start()
         first.send_signal(signal.SIGKILL)
         first.wait(5)
         self.box.wait_no_window(MAIN_TITLE)
-        second, window = self.start()
-        self.assertRunning(second)
+        self.assertRunning(self.box.start_and_wait_window()[0])
 
-    def test_quit_stores_the_current_position_once(self):
-        app, window = self.start()
-        self.box.x('xdotool', 'windowmove', '--sync', window, '30', '45')
-        harness.wait_until(lambda: self.box.geometry(window)[:2] == (30, 45), 5, 'the move')
-        time.sleep(0.2)
-        watch = self.box.watch_ini()
-        self.box.click(window, MAIN_BUTTONS['Cancel1'])
-        self.assertEnds(app)
-        # One complete rewrite of the file holding both halves of the position.
-        self.assertEqual(watch.replacements(), 1)
-        ini = self.box.ini()
-        self.assertEqual((ini.get('Form1Top'), ini.get('Form1Left')), ('675', '450'))
-        self.assertEqual(stat.S_IMODE(os.stat(self.box.ini_path).st_mode), 0o600)
-
-    def test_closing_the_window_stores_the_position_once_and_ends_the_program(self):
-        self.box.write_ini({'Form1Top': '1440', 'Form1Left': '2880'})
-        app, window = self.start()
-        watch = self.box.watch_ini()
-        self.box.close_window(window)
-        self.assertEnds(app)
-        self.assertEqual(watch.replacements(), 1)
-        ini = self.box.ini()
-        self.assertEqual((ini.get('Form1Top'), ini.get('Form1Left')), ('1440', '2880'))
+    # Cancel stores where the window was moved to, the close box where it stood.
+    def test_quit_and_closing_the_window_store_the_position_once_and_end_the_program(self):
+        for how, place in [('Cancel1', ('675', '450')), ('close box', ('1440', '2880'))]:
+            with self.subTest(how=how):
+                self.box.write_ini({'Form1Top': '1440', 'Form1Left': '2880'})
+                app, window = self.start()
+                if how == 'Cancel1':
+                    self.box.x('xdotool', 'windowmove', '--sync', window, '30', '45')
+                    harness.wait_until(lambda: self.box.geometry(window)[:2] == (30, 45), 5, 'the move')
+                    time.sleep(0.2)
+                watch = self.box.watch_ini()
+                self.box.click(window, MAIN_BUTTONS[how]) if how == 'Cancel1' else self.box.close_window(window)
+                self.assertEnds(app)
+                # One complete rewrite of the file holding both halves of the position.
+                self.assertEqual(watch.replacements(), 1)
+                self.assertEqual((self.box.ini().get('Form1Top'), self.box.ini().get('Form1Left')), place)
+                self.assertEqual(stat.S_IMODE(os.stat(self.box.ini_path).st_mode), 0o600)
 
 
 class FindingTheWindow(SandboxCase):
@@ -404,11 +392,7 @@ class CommandLineRuns(SandboxCase):
     # or while the settings window is open, with the machine left on.
     def test_a_run_option_goes_to_the_copy_that_runs_and_waits_for_its_outcome(self):
         log = os.path.join(self.box.work, 'ran.txt')
-        slot = os.path.join(self.box.work, 'backup.sh')
-        with open(slot, 'w') as f:
-            f.write('#!/bin/sh\necho slot1 >> "%s"\nsleep 3\n' % log)
-        os.chmod(slot, stat.S_IRWXU)
-        self.box.write_ini({'Check1': '1', 'kidou1': slot, 'byou': '0'})
+        self.box.write_ini({'Check1': '1', 'kidou1': self.write_slot_script('slot1', log), 'byou': '3'})
         first, window = self.start()
         second = self.box.start(args=['--run-only'], env_changes={'XDG_RUNTIME_DIR': self.box._folder('shared', 0o755)})
         harness.wait_until(lambda: read_lines(log) == ['slot1'], 15, 'the run in the first copy')
