@@ -6,23 +6,6 @@
 
 namespace quenby {
 
-namespace {
-
-bool pressesButton(const QKeyEvent *key)
-{
-    switch (key->key()) {
-    case Qt::Key_Enter:
-    case Qt::Key_Return:
-    case Qt::Key_Space:
-    case Qt::Key_Select:
-        return true;
-    default:
-        return false;
-    }
-}
-
-} // namespace
-
 PressGate::PressGate(RunSequence &run, QObject *parent)
     : QObject(parent)
     , m_run(run)
@@ -71,7 +54,7 @@ bool PressGate::eventFilter(QObject *watched, QEvent *event)
         return false;
     case QEvent::KeyPress:
         m_repeatNoted = m_repeatNoted && m_heldKeys.keyRepeats();
-        if (m_buttons.contains(watched) && pressesButton(static_cast<QKeyEvent *>(event)))
+        if (m_buttons.contains(watched) && pressesFocusedButton(static_cast<QKeyEvent *>(event)->key()))
             pressBegins(watched);
         return false;
     case QEvent::Shortcut:

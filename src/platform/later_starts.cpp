@@ -19,25 +19,22 @@ namespace quenby {
 namespace {
 
 // One short word a request, and one an outcome.
-struct RequestWord
+template<typename Value>
+struct Word
 {
-    StartRequest request;
+    Value value;
     const char *word;
 };
-constexpr RequestWord kRequestWords[] = {
+constexpr Word<StartRequest> kRequestWords[] = {
     {StartRequest::Show, "show"},
     {StartRequest::ShutDown, "run shutdown"},
     {StartRequest::Restart, "run restart"},
     {StartRequest::Suspend, "run suspend"},
     {StartRequest::RunOnly, "run run-only"},
 };
-
-struct OutcomeWord
-{
-    RequestOutcome outcome;
-    const char *word;
-};
-constexpr OutcomeWord kOutcomeWords[] = {
+// Every outcome has its word, though the last two are never sent.
+constexpr Word<RequestOutcome> kOutcomeWords[] = {
+    {RequestOutcome::CopyEnded, "ended"},
     {RequestOutcome::Shown, "shown"},
     {RequestOutcome::PowerAccepted, "power accepted"},
     {RequestOutcome::RunFinished, "run finished"},
@@ -48,45 +45,29 @@ constexpr OutcomeWord kOutcomeWords[] = {
     {RequestOutcome::Cancelled, "cancelled"},
     {RequestOutcome::PowerRefused, "power refused"},
     {RequestOutcome::Unreachable, "unreachable"},
-    {RequestOutcome::CopyEnded, "ended"},
 };
 
 const QByteArray kTaken = QByteArrayLiteral("taken");
 constexpr size_t kLongestMessage = 32;
 constexpr int kBacklog = 16;
 
-std::optional<StartRequest> requestFor(const QByteArray &message)
+// The word of a value; the table's first word for one it lacks.
+template<typename Value, size_t N>
+const char *wordFor(const Word<Value> (&table)[N], Value value)
 {
-    for (const RequestWord &w : kRequestWords) {
-        if (message == w.word)
-            return w.request;
-    }
-    return std::nullopt;
-}
-
-const char *wordFor(StartRequest request)
-{
-    for (const RequestWord &w : kRequestWords) {
-        if (w.request == request)
+    for (const Word<Value> &w : table) {
+        if (w.value == value)
             return w.word;
     }
-    return kRequestWords[0].word;
+    return table[0].word;
 }
 
-const char *wordFor(RequestOutcome outcome)
+template<typename Value, size_t N>
+std::optional<Value> valueFor(const Word<Value> (&table)[N], const QByteArray &message)
 {
-    for (const OutcomeWord &w : kOutcomeWords) {
-        if (w.outcome == outcome)
-            return w.word;
-    }
-    return "ended";
-}
-
-std::optional<RequestOutcome> outcomeFor(const QByteArray &message)
-{
-    for (const OutcomeWord &w : kOutcomeWords) {
+    for (const Word<Value> &w : table) {
         if (message == w.word)
-            return w.outcome;
+            return w.value;
     }
     return std::nullopt;
 }
@@ -218,11 +199,11 @@ void LaterStarts::readRequest(QSocketNotifier *notifier)
     notifier->deleteLater();
     auto connection = std::make_shared<Descriptor>(std::move(found->second));
     m_callers.erase(found);
-    const std::optional<StartRequest> request = requestFor(*message);
+    const std::optional<StartRequest> request = valueFor(kRequestWords, *message);
     if (!request || callerHasGone(connection->get()) || !sendWord(connection->get(), kTaken))
         return;
     m_handle(*request, [connection](RequestOutcome outcome) {
-        sendWord(connection->get(), wordFor(outcome));
+        sendWord(connection->get(), wordFor(kOutcomeWords, outcome));
         connection->reset();
     });
 }
@@ -237,7 +218,7 @@ std::optional<RequestOutcome> LaterStarts::handOver(const QByteArray &name, Star
     // just now.
     const Descriptor socket(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!socket || ::connect(socket.get(), reinterpret_cast<const sockaddr *>(&address), length) != 0
-        || !peerIsOurs(socket.get()) || !sendWord(socket.get(), wordFor(request)))
+        || !peerIsOurs(socket.get()) || !sendWord(socket.get(), wordFor(kRequestWords, request)))
         return std::nullopt;
     const std::optional<QByteArray> taken = receiveWord(socket.get(), takeWithinMs);
     if (!taken)
@@ -245,7 +226,7 @@ std::optional<RequestOutcome> LaterStarts::handOver(const QByteArray &name, Star
     if (*taken != kTaken)
         return RequestOutcome::CopyEnded;
     const std::optional<QByteArray> answer = receiveWord(socket.get(), -1);
-    return outcomeFor(answer.value_or(QByteArray())).value_or(RequestOutcome::CopyEnded);
+    return valueFor(kOutcomeWords, answer.value_or(QByteArray())).value_or(RequestOutcome::CopyEnded);
 }
 
 } // namespace quenby

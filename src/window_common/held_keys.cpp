@@ -24,20 +24,25 @@ bool inAMessage(QObject *watched)
 // text box it is a blank like any other).
 bool wouldPress(QObject *watched, const QKeyEvent *key)
 {
-    switch (key->key()) {
+    if (key->key() == Qt::Key_Space)
+        return isButton(watched) || inAMessage(watched);
+    return key->key() == Qt::Key_Escape || pressesFocusedButton(key->key());
+}
+
+} // namespace
+
+bool pressesFocusedButton(int key)
+{
+    switch (key) {
     case Qt::Key_Enter:
     case Qt::Key_Return:
-    case Qt::Key_Escape:
+    case Qt::Key_Space:
     case Qt::Key_Select:
         return true;
-    case Qt::Key_Space:
-        return isButton(watched) || inAMessage(watched);
     default:
         return false;
     }
 }
-
-} // namespace
 
 bool HeldKeys::eats(QObject *watched, QEvent *event)
 {

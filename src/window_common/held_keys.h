@@ -8,6 +8,9 @@ class QObject;
 
 namespace quenby {
 
+// Enter, Return, Space and Select press the push button that has the focus.
+bool pressesFocusedButton(int key);
+
 // Tells a key held down from a key pressed, for every window of the program:
 // a held key's repeats never press a button, toggle a check box, answer a
 // message or reach a window's own Enter and Esc. A key held on 設定 opens the
