@@ -1,6 +1,7 @@
-# Desktop integration (menu entry, icons, AppStream data) and the Debian package.
-# The binary and the clean-up helper carry their own install rules; everything
-# installed by any rule ends up in the package.
+# Desktop integration (menu entry, icons, AppStream data) and the documentation.
+# The binary and the clean-up helper carry their own install rules. The Debian
+# package (debian/) installs with these same rules: everything installed by any
+# rule ends up in the package.
 
 set(QUENBY_APP_ID jp.tarven.Quenby)
 
@@ -11,8 +12,8 @@ foreach(program quenby quenby-clean)
     endif()
 endforeach()
 
-# A stripped install (cpack strips) also drops the compiler's version notes,
-# as Debian's own packages do.
+# A stripped install (cmake --install --strip) also drops the compiler's
+# version notes, as the Debian package's own stripping does.
 install(CODE "
     if(CMAKE_INSTALL_DO_STRIP)
         foreach(program \"${CMAKE_INSTALL_BINDIR}/quenby\" \"${CMAKE_INSTALL_LIBEXECDIR}/quenby/quenby-clean\")
@@ -23,8 +24,9 @@ install(CODE "
     endif()
 ")
 
-# The documentation folder: copyright, changelog and the manual pages in
-# English and Japanese, compressed the way Debian expects (gzip -9n).
+# The documentation folder: the changelog, and the manual pages in English and
+# Japanese, compressed the way Debian expects (gzip -9n). The copyright file is
+# the package's own (debian/copyright); the licence is LICENSE.
 find_program(SCDOC scdoc REQUIRED)
 find_program(GZIP gzip REQUIRED)
 set(QUENBY_DOC_BUILD_DIR ${PROJECT_BINARY_DIR}/doc)
@@ -45,8 +47,7 @@ foreach(page quenby.1 quenby.ja.1)
 endforeach()
 add_custom_target(quenby_docs ALL DEPENDS ${QUENBY_DOC_BUILD_DIR}/changelog.gz ${QUENBY_MAN_PAGES})
 
-install(FILES ${PROJECT_SOURCE_DIR}/data/copyright ${QUENBY_DOC_BUILD_DIR}/changelog.gz
-        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${QUENBY_DOC_BUILD_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${QUENBY_DOC_BUILD_DIR}/quenby.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${QUENBY_DOC_BUILD_DIR}/quenby.ja.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man1
         RENAME quenby.1.gz)
@@ -100,30 +101,3 @@ if(QUENBY_BUILD_TESTS)
              ${PROJECT_SOURCE_DIR} ${PROJECT_VERSION} ${QUENBY_DOC_BUILD_DIR})
     set_tests_properties(desktop_entry_valid metainfo_valid package_data PROPERTIES TIMEOUT 60)
 endif()
-
-# Debian package: library dependencies come from the built binaries; the two
-# Japanese font packages give the user interface and the credit lines their faces.
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME quenby)
-set(CPACK_PACKAGE_VENDOR "TARVEN Inc.")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "orderly end of a desktop session")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Runs up to five configured programs one after another, optionally empties\n\
-the temporary-files folder and the recently-used list, pauses, then shuts\n\
-down, restarts or suspends the machine through systemd-logind. The user\n\
-interface is in Japanese.")
-set(CPACK_PACKAGE_CONTACT "TARVEN Inc. <support@tarven.jp>")
-set(CPACK_PACKAGE_INSTALL_DIRECTORY quenby)
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, fonts-ipafont-mincho")
-# Without logind the power buttons can only report a refusal; without Qt's
-# translations the browse dialog keeps its English buttons; without Qt's Wayland
-# plugin a Wayland desktop without XWayland cannot show the windows.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd, qt6-translations-l10n, qt6-wayland")
-include(CPack)

@@ -8,9 +8,15 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <csignal>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace quenby;
@@ -75,6 +81,61 @@ private:
     QByteArray m_saved;
 };
 
+// How a running program uses a file or folder.
+enum class Use { Open, Map, WorkIn, Lock };
+
+// A process of its own that opens, maps or works in a path until it is
+// ended; a lock is taken by the test itself, whose own descriptors the
+// cleaner does not look at, so that only the lock table tells of it.
+class UsingProgram
+{
+public:
+    UsingProgram(Use use, const QByteArray &path)
+    {
+        if (use == Use::Lock) {
+            m_lock = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+            m_ready = ::flock(m_lock, LOCK_EX) == 0;
+            return;
+        }
+        int ready[2];
+        QVERIFY(::pipe2(ready, O_CLOEXEC) == 0);
+        if ((m_pid = ::fork()) == 0) {
+            // Only system calls here: the child of a threaded program.
+            if (act(use, path.constData()) && ::write(ready[1], "x", 1) == 1)
+                ::pause();
+            ::_exit(1);
+        }
+        ::close(ready[1]);
+        char byte = 0;
+        m_ready = ::read(ready[0], &byte, 1) == 1;
+        ::close(ready[0]);
+    }
+    ~UsingProgram()
+    {
+        if (m_pid > 0 && ::kill(m_pid, SIGKILL) == 0)
+            ::waitpid(m_pid, nullptr, 0);
+        ::close(m_lock);
+    }
+    bool ready() const { return m_ready; }
+
+private:
+    static bool act(Use use, const char *path)
+    {
+        if (use == Use::WorkIn)
+            return ::chdir(path) == 0;
+        const int fd = ::open(path, O_RDONLY);
+        if (use == Use::Open || fd < 0)
+            return fd >= 0;
+        const bool mapped = ::mmap(nullptr, 1, PROT_READ, MAP_SHARED, fd, 0) != MAP_FAILED;
+        ::close(fd);
+        return mapped;
+    }
+
+    pid_t m_pid = -1;
+    int m_lock = -1;
+    bool m_ready = false;
+};
+
 QString helperPath()
 {
     return QFileInfo(qEnvironmentVariable("QUENBY_BINARY")).absolutePath() + QStringLiteral("/quenby-clean");
@@ -92,8 +153,14 @@ private:
     QString m_outside;
 
     QString in(const QString &name) const { return m_folder + u'/' + name; }
-    void empty() { cleanup::emptyFolder(QFile::encodeName(m_folder).toStdString()); }
+    cleanup::Tally empty() { return cleanup::emptyFolder(QFile::encodeName(m_folder).toStdString()).tally; }
     static bool canChangeOwners() { return ::geteuid() == 0; }
+    static int inOwnMounts(const QString &commands, const QStringList &arguments)
+    {
+        const QStringList shell = {QStringLiteral("--mount"), QStringLiteral("sh"), QStringLiteral("-c"), commands,
+                                   QStringLiteral("sh")};
+        return QProcess::execute(QStringLiteral("unshare"), shell + arguments);
+    }
     static void giveAway(const QString &path)
     {
         QCOMPARE(::lchown(QFile::encodeName(path).constData(), kOtherUser, kOtherUser), 0);
@@ -121,6 +188,50 @@ private slots:
         QVERIFY(QFileInfo(m_folder).isDir());
         QCOMPARE(QDir(m_folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
                  QStringList());
+    }
+
+    // What a running program uses stays, with the folders that hold it and
+    // the lock file an office suite keeps beside a document; what nobody
+    // uses beside it goes, and the count says which is which.
+    void whatARunningProgramUsesStays_data()
+    {
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<int>("use");
+        QTest::addColumn<QString>("used");
+        QTest::addColumn<int>("inUse");
+        QTest::addColumn<int>("holders");
+        QTest::newRow("open file") << QStringList{u"part"_qs} << int(Use::Open) << u"part"_qs << 1 << 0;
+        QTest::newRow("mapped file") << QStringList{u"cache.db"_qs} << int(Use::Map) << u"cache.db"_qs << 1 << 0;
+        QTest::newRow("working folder") << QStringList{u"build/a.o"_qs} << int(Use::WorkIn) << u"build"_qs << 1 << 0;
+        QTest::newRow("locked folder") << QStringList{u"locked/state"_qs} << int(Use::Lock) << u"locked"_qs << 1 << 0;
+        QTest::newRow("open file in a child folder")
+            << QStringList{u"work/sub/report.docx"_qs} << int(Use::Open) << u"work/sub/report.docx"_qs << 1 << 2;
+        QTest::newRow("open document and its lock file") << QStringList{u"report.odt"_qs, u".~lock.report.odt#"_qs}
+                                                         << int(Use::Open) << u"report.odt"_qs << 2 << 0;
+    }
+    void whatARunningProgramUsesStays()
+    {
+        QFETCH(QStringList, entries);
+        QFETCH(int, use);
+        QFETCH(QString, used);
+        QFETCH(int, inUse);
+        QFETCH(int, holders);
+        for (const QString &entry : entries)
+            writeFile(in(entry));
+        for (const QString &unused : {u"unused.tmp"_qs, u"spare/unused.tmp"_qs, u".~lock.gone.odt#"_qs})
+            writeFile(in(unused));
+        const UsingProgram program(Use(use), QFile::encodeName(in(used)));
+        QVERIFY(program.ready());
+
+        const cleanup::Emptying result = cleanup::emptyFolder(QFile::encodeName(m_folder).toStdString());
+
+        QCOMPARE(result.outcome, cleanup::Emptied::Done);
+        for (const QString &entry : entries)
+            QVERIFY2(exists(in(entry)), qPrintable(entry));
+        QCOMPARE(result.tally.removed, 4L);
+        QCOMPARE(result.tally.keptFor(cleanup::Kept::InUse), long(inUse));
+        QCOMPARE(result.tally.keptFor(cleanup::Kept::Holder), long(holders));
+        QCOMPARE(result.tally.keptInAll(), long(inUse + holders));
     }
 
     void symbolicLinksAreRemovedNeverFollowed()
@@ -184,7 +295,11 @@ private slots:
         writeFile(in(QStringLiteral("sub/.X11-unix")));
         writeFile(in(QStringLiteral(".X1-lockless")));
 
-        empty();
+        const cleanup::Tally tally = empty();
+        QCOMPARE(tally.keptFor(cleanup::Kept::Special), 3L);
+        QCOMPARE(tally.keptFor(cleanup::Kept::Desktop), 5L);
+        QCOMPARE(tally.keptFor(cleanup::Kept::Holder), 1L);
+        QCOMPARE(tally.removed, 4L);
 
         QVERIFY(exists(in(QStringLiteral("agent.sock"))));
         QVERIFY(exists(in(QStringLiteral("pipe"))));
@@ -287,43 +402,63 @@ private slots:
         const ScopedVariable home("HOME", m_root + QStringLiteral("/homelink"));
         const ScopedVariable temp("TMPDIR", m_folder);
         QCOMPARE(linux_folders::tempFolder(), QString());
+        // Into the home folder through a link and out again: the folder above it, not the link's.
+        QVERIFY(QFile::link(m_folder, m_outside + QStringLiteral("/intohome")));
+        const ScopedVariable through("TMPDIR", m_outside + QStringLiteral("/intohome/.."));
+        QCOMPARE(linux_folders::tempFolder(), QString());
         for (const QString &spelling : {m_folder, m_folder + QStringLiteral("/."), m_folder + QStringLiteral("/sub/..")}) {
             QVERIFY(QDir().mkpath(in(QStringLiteral("sub"))));
-            QCOMPARE(QProcess::execute(helperPath(), {QStringLiteral("--empty"), spelling}), 0);
+            QCOMPARE(QProcess::execute(helperPath(), {QStringLiteral("--empty"), spelling}), 1);
             QVERIFY2(exists(in(QStringLiteral(".ssh/id_ed25519"))), qPrintable(spelling));
         }
     }
 
     // The helper decides on what its argument names, however it is spelled:
-    // a link stays a link, ".." is the folder above, and a count is never
-    // negative.
+    // no link on the way is followed, ".." is the folder above the one
+    // reached, and a count is never negative. A command line it does not
+    // understand does nothing at all and says so.
     void theHelperJudgesWhatASpellingNames_data()
     {
         QTest::addColumn<QString>("arguments"); // <r> stands for the test's folder, <h> for HOME
-        QTest::addColumn<QString>("report");
-        const QString link = QStringLiteral(": refused: a symbolic link");
-        QTest::newRow("link, trailing slash") << "--empty <r>/link/" << link;
-        QTest::newRow("link, slash dot") << "--empty <r>/link/." << link;
-        QTest::newRow("link, doubled slashes") << "--empty <r>//link//" << link;
-        QTest::newRow("folder, dots and slashes") << "--empty <r>//./temp/." << ": 2 removed, 0 kept";
-        QTest::newRow("folder through ..") << "--empty <r>/link/sub/../../temp/" << ": 2 removed, 0 kept";
-        QTest::newRow("above home") << "--empty <h>/.."
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("report");    // after "quenby-clean: "; ':' stands for the last argument
+        const QString link = QStringLiteral(": refused: reached through a symbolic link");
+        QTest::newRow("link, trailing slash") << "--empty <r>/link/" << 1 << link;
+        QTest::newRow("link, slash dot") << "--empty <r>/link/." << 1 << link;
+        QTest::newRow("link, doubled slashes") << "--empty <r>//link//" << 1 << link;
+        QTest::newRow("link, a folder inside") << "--empty <r>/link/sub" << 1 << link;
+        QTest::newRow("link, in and out with ..") << "--empty <r>/link/sub/.." << 1 << link;
+        QTest::newRow("link, deeper and out") << "--empty <r>/link/sub/deeper/../.." << 1 << link;
+        QTest::newRow("link, out to its own folder") << "--empty <r>/link/sub/../../temp/" << 1 << link;
+        QTest::newRow("folder, dots and slashes") << "--empty <r>//./temp/." << 0 << ": 3 removed, 0 kept";
+        QTest::newRow("folder, in and out with ..") << "--empty <r>/temp/sub/../" << 0 << ": 3 removed, 0 kept";
+        QTest::newRow("kernel file system")
+            << "--empty /proc" << 1 << ": refused: a file system of the kernel, which holds no files to clear";
+        QTest::newRow("above home") << "--empty <h>/.." << 1
                                     << ": refused: the root, a home or runtime folder, or a folder above one";
-        QTest::newRow("missing folder") << "--empty <r>/RecentDocuments" << ": nothing to clear";
-        QTest::newRow("missing list") << "--remove <r>/recently-used.xbel" << ": nothing to clear";
+        QTest::newRow("missing folder") << "--empty <r>/RecentDocuments" << 0 << ": nothing to clear";
+        QTest::newRow("missing list") << "--remove <r>/recently-used.xbel" << 0 << ": nothing to clear";
+        QTest::newRow("nothing to do") << "" << 2 << "nothing to do";
+        QTest::newRow("no folder") << "--empty" << 2 << "--empty needs a folder";
+        QTest::newRow("stray argument") << "--empty <r>/temp x" << 2 << "unexpected argument x";
+        QTest::newRow("unknown option") << "--empty <r>/temp --bogus" << 2 << "unknown option --bogus";
     }
     void theHelperJudgesWhatASpellingNames()
     {
         QFETCH(QString, arguments);
+        QFETCH(int, status);
         QFETCH(QString, report);
         writeFile(in(QStringLiteral("sub/a.tmp")));
+        QVERIFY(QDir().mkpath(in(QStringLiteral("sub/deeper"))));
         QVERIFY(QFile::link(m_folder, m_root + QStringLiteral("/link")));
         arguments.replace(QStringLiteral("<r>"), m_root).replace(QStringLiteral("<h>"), qEnvironmentVariable("HOME"));
+        const QStringList split = arguments.split(u' ', Qt::SkipEmptyParts);
         QProcess helper;
-        helper.start(helperPath(), {arguments.section(u' ', 0, 0), arguments.section(u' ', 1)});
+        helper.start(helperPath(), split);
         QVERIFY(helper.waitForFinished());
-        QCOMPARE(QString::fromLocal8Bit(helper.readAllStandardError()),
-                 u"quenby-clean: "_qs + arguments.section(u' ', 1) + report + u'\n');
+        const QString firstLine = QString::fromLocal8Bit(helper.readAllStandardError()).section(u'\n', 0, 0);
+        QCOMPARE(firstLine, u"quenby-clean: "_qs + (report.startsWith(u':') ? split.last() + report : report));
+        QCOMPARE(helper.exitCode(), status);
         QCOMPARE(exists(in(QStringLiteral("sub/a.tmp"))), !report.contains(u"removed"_qs));
     }
 
@@ -345,6 +480,20 @@ private slots:
         QCOMPARE(folder, QFileInfo(m_folder).canonicalFilePath());
     }
 
+    // Without /proc nobody can tell what is in use: the helper deletes
+    // nothing and says so. In a mount namespace of its own, as below.
+    void withoutProcNothingIsDeleted()
+    {
+        writeFile(in(QStringLiteral("a.tmp")));
+        const QString script = QStringLiteral("mount --make-rprivate / && mount -t tmpfs none /proc || exit 77; "
+                                              "\"$2\" --empty \"$1\"; test $? = 1");
+        const int code = inOwnMounts(script, {m_folder, helperPath()});
+        if (code == 77)
+            QSKIP("mounting is not permitted here");
+        QCOMPARE(code, 0);
+        QVERIFY(exists(in(QStringLiteral("a.tmp"))));
+    }
+
     // A bind mount shows a folder from elsewhere under the same device
     // number; the helper must not enter it any more than another file system.
     // Runs the helper in a mount namespace of its own, so nothing stays mounted.
@@ -356,11 +505,6 @@ private slots:
         const QString script = QStringLiteral(
             "mount --make-rprivate / && mount --bind \"$1\" \"$2/bound\" && mount -t tmpfs none \"$2/fs\" "
             "&& touch \"$2/fs/x\" || exit 77; \"$3\" --empty \"$2\"; test -e \"$2/fs/x\"");
-        const auto inOwnMounts = [](const QString &commands, const QStringList &arguments) {
-            return QProcess::execute(QStringLiteral("unshare"), QStringList{QStringLiteral("--mount"), QStringLiteral("sh"),
-                                                                           QStringLiteral("-c"), commands, QStringLiteral("sh")}
-                                                                   + arguments);
-        };
         if (inOwnMounts(QStringLiteral("mount --make-rprivate /"), {}) != 0)
             QSKIP("mounting is not permitted here");
         const int code = inOwnMounts(script, {m_outside, m_folder, helperPath()});

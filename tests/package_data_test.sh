@@ -7,19 +7,26 @@ failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 # A release whose changelog or AppStream entry was not brought along.
-changelog_version=$(dpkg-parsechangelog -l "$src/data/changelog" -S Version 2>"$docs/parse.log")
-[ "$changelog_version" = "$version" ] || fail "changelog is at $changelog_version, the build at $version"
-[ ! -s "$docs/parse.log" ] || fail "changelog does not parse cleanly: $(cat "$docs/parse.log")"
+changelog_version=$(sed -n '1s/^Quenby \([^ ]*\) ([0-9]\{4\}-[0-9]\{2\}-[0-9]\{2\})$/\1/p' "$src/data/changelog")
+[ "$changelog_version" = "$version" ] || fail "changelog does not start with 'Quenby $version (YYYY-MM-DD)'"
 release=$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' "$src/data/jp.tarven.Quenby.metainfo.xml" | head -n 1)
 [ "$release" = "$version" ] || fail "newest AppStream release is $release, the build is $version"
 
-# One licence everywhere: LICENSE, the copyright file and the AppStream data.
+# One licence everywhere: LICENSE and the AppStream data.
 head -n 2 "$src/LICENSE" | grep -q "GNU GENERAL PUBLIC LICENSE" &&
     head -n 2 "$src/LICENSE" | grep -q "Version 3," || fail "LICENSE is not the GPL version 3"
 grep -q '<project_license>GPL-3.0-or-later</project_license>' "$src/data/jp.tarven.Quenby.metainfo.xml" ||
     fail "AppStream project_license is not GPL-3.0-or-later"
-awk '/^Files: \*$/ { whole = 1; next } whole && /^License:/ { print $2; exit }' "$src/data/copyright" |
-    grep -qx 'GPL-3+' || fail "copyright file does not put Files: * under GPL-3+"
+
+# The Debian package (not in the upstream tarball) is this release with a
+# revision of its own, under the same licence.
+if [ -d "$src/debian" ]; then
+    package_version=$(dpkg-parsechangelog -l "$src/debian/changelog" -S Version)
+    [ "${package_version%-*}" = "$version" ] && [ "$package_version" != "$version" ] ||
+        fail "the package is at $package_version, not at $version-<revision>"
+    awk '/^Files: \*$/ { whole = 1; next } whole && /^License:/ { print $2; exit }' "$src/debian/copyright" |
+        grep -qx 'GPL-3+' || fail "copyright file does not put Files: * under GPL-3+"
+fi
 
 # The menu entry and its four actions must start a program the package
 # installs, not a wrapper, each with its button's option.

@@ -4,6 +4,7 @@
 #include "platform/ini_document.h"
 #include "platform/ini_store.h"
 #include "platform/linux_desktop.h"
+#include "platform/private_file.h"
 #include "window_common/store_messages.h"
 
 #include <QDir>
@@ -235,6 +236,49 @@ private slots:
         QFile file(iniPath());
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.read(23), QByteArray("[set]\nkidou1=/bin/true\n"));
+    }
+
+    // A file at the limit is read; a save that would take it past the limit
+    // names the size the new text would have, and the file stays as it is.
+    void aSaveThatWouldPassTheLimitSaysSoAndKeepsTheFile()
+    {
+        QByteArray text = "[set]\nkidou1=/bin/true\n";
+        text += "; " + QByteArray(private_file::kMaxSize - text.size() - 3, 'x') + '\n';
+        writeBytes(iniPath(), text);
+        IniStore store = newStore();
+        QCOMPARE(store.GetSetting(u"kidou1"_qs, u"none"_qs), u"/bin/true"_qs);
+        store.SaveSetting(u"Form1Top"_qs, u"1500"_qs);
+        QCOMPARE(contentsOf(iniPath()), text);
+        QCOMPARE(messages().size(), 1);
+        const QString grown = u"設定ファイルが %1 バイトになり、上限の %2 バイト"_qs.arg(private_file::kMaxSize + 14)
+                                  .arg(private_file::kMaxSize);
+        QVERIFY2(messages().first().contains(grown), qPrintable(messages().first()));
+    }
+
+    // Lines added to a file end as its own lines do: CR LF stays CR LF
+    // throughout, and a new file gets plain line feeds.
+    void addedLinesEndLikeTheFilesOwn_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("CR LF, into its section")
+            << QByteArray("[set]\r\nCheck1=1\r\n") << QByteArray("[set]\r\nCheck1=1\r\nkidou1=x\r\n");
+        QTest::newRow("CR LF, a new section")
+            << QByteArray("[other]\r\na=1\r\n") << QByteArray("[other]\r\na=1\r\n\r\n[set]\r\nkidou1=x\r\n");
+        QTest::newRow("CR LF, no break at the end")
+            << QByteArray("; note\r\n[set]\r\nCheck1=1") << QByteArray("; note\r\n[set]\r\nCheck1=1\r\nkidou1=x\r\n");
+        QTest::newRow("CR LF, a value left open at the end")
+            << QByteArray("[set]\r\nkidou2=a \\") << QByteArray("[set]\r\nkidou2=\"a \"\r\nkidou1=x\r\n");
+        QTest::newRow("LF") << QByteArray("[set]\nCheck1=1\n") << QByteArray("[set]\nCheck1=1\nkidou1=x\n");
+        QTest::newRow("new file") << QByteArray() << QByteArray("[set]\nkidou1=x\n");
+    }
+    void addedLinesEndLikeTheFilesOwn()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        IniDocument document(before);
+        QVERIFY(document.setValue(u"set/kidou1"_qs, u"x"_qs));
+        QCOMPARE(document.text(), after);
     }
 
     // A disk that takes only part of the file (full, a quota, a size limit):

@@ -157,8 +157,12 @@ void lookAtBrowseDialog(QWidget *parent)
     dialog.setNameFilter(QStringLiteral("すべてのファイル(*.*)"));
     dialog.setDirectory(folder);
     dialog.show();
-    const QModelIndex shown = dialog.fileFilter()->mapFromSource(files->index(folder));
-    if (!QTest::qWaitFor([&] { return dialog.fileFilter()->rowCount(shown) == 2; }))
+    // A proxy's index lasts only until its model next changes, and the folder
+    // is read on a thread of its own: the folder is looked up afresh each time.
+    const auto listed = [&] {
+        return dialog.fileFilter()->rowCount(dialog.fileFilter()->mapFromSource(files->index(folder))) == 2;
+    };
+    if (!QTest::qWaitFor(listed, 20000))
         std::printf("fault=Browse: the folder was not listed\n");
     QTest::qWait(200);
     lookAtWindow(QStringLiteral("Browse."), &dialog);

@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a configured build tree and has lintian review
-# it (any error or warning fails). With --install it then installs the package
-# on this machine with apt-get, checks the manual pages and the command line of
-# the installed program, starts it once in a private X server with a scratch
-# HOME to see its window appear, and runs the end-to-end suite against the
-# installed binary. Called by tools/test.sh.
+# Builds the Debian source and binary packages from what is committed and has
+# lintian review them (any error or warning fails). With --install it then
+# installs the package on this machine with apt-get, checks its manual pages,
+# runs the package's own tests (debian/tests) against the installed program
+# and the end-to-end suite against the installed binary. Called by
+# tools/test.sh.
 #
 #   tools/check-package.sh [--install] [build-dir]
+#
+# The packages are made in <build-dir>/package/: a clean export of HEAD in
+# quenby-<version>/, the upstream tarball made from it (everything but
+# debian/), and beside them what dpkg-buildpackage makes: .dsc, .debian.tar.xz,
+# .deb, the debug symbols' .deb, .buildinfo and .changes, and build.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 install=false
@@ -19,19 +24,59 @@ build=$(realpath "${1:-${BUILD_DIR:-build}}")
 sudo=()
 [[ $(id -u) -ne 0 ]] && sudo=(sudo)
 
-build_package() {
-    (cd "$build" && cpack -G DEB >/dev/null)
-    ls -t "$build"/quenby_*.deb | head -n 1
+package_dir=$build/package
+
+# HEAD, exported as it is committed: what an archive would be given.
+export_tree() {
+    git rev-parse --git-dir >/dev/null 2>&1 ||
+        { echo "check-package.sh builds from a git checkout (what is committed)" >&2; return 1; }
+    local version
+    version=$(git show HEAD:debian/changelog | dpkg-parsechangelog -l - -S Version)
+    upstream=${version%-*}
+    source_dir=$package_dir/quenby-$upstream
+    rm -rf "$package_dir"
+    mkdir -p "$source_dir"
+    git archive HEAD | tar -x -C "$source_dir"
+    echo "packaging $(git rev-parse --short HEAD) as quenby $version in $package_dir"
+    [[ -z $(git status --porcelain --untracked-files=no) ]] ||
+        echo "(changes not committed are not in the package)"
 }
 
-# lintian as a Debian reviewer runs it. Errors and warnings fail the check;
-# information and pedantic lines are shown. Should a tag ever need an override,
-# it goes into the package's lintian overrides with its reason beside it.
-review_package() {
-    local deb=$1
-    echo "lintian -EIL +pedantic $(basename "$deb")"
-    lintian -EIL +pedantic --fail-on error,warning "$deb" 2> >(grep -v 'running with root privileges' >&2) ||
-        { echo "lintian found errors or warnings in $deb" >&2; return 1; }
+# The upstream tarball holds every file but debian/, with the release's date
+# and no owner, so that each revision of the package of one release comes
+# with the same tarball, byte for byte.
+make_upstream_tarball() {
+    local released
+    released=$(sed -n '1s/^Quenby [^ ]* (\([0-9-]*\))$/\1/p' "$source_dir/data/changelog")
+    [[ -n $released ]] || { echo "data/changelog names no release date" >&2; return 1; }
+    tar -C "$package_dir" --create --format=gnu --sort=name --exclude="quenby-$upstream/debian" \
+        --mtime="$released 00:00:00 UTC" --owner=0 --group=0 --numeric-owner --mode=u+rw,go=rX \
+        "quenby-$upstream" | xz -6 --threads=1 >"$package_dir/quenby_$upstream.orig.tar.xz"
+}
+
+# The unit and widget tests have run before (tools/test.sh): the package
+# build leaves them out. A plain "dpkg-buildpackage -us -uc" runs them.
+build_packages() {
+    local jobs
+    jobs=$(nproc)
+    echo "dpkg-buildpackage -us -uc (nocheck; the log is $package_dir/build.log)"
+    (cd "$source_dir" &&
+        DEB_BUILD_OPTIONS="nocheck parallel=$jobs" dpkg-buildpackage -us -uc --build-profiles=nocheck) \
+        >"$package_dir/build.log" 2>&1 ||
+        { tail -n 40 "$package_dir/build.log" >&2; echo "dpkg-buildpackage failed" >&2; return 1; }
+    changes=$(ls "$package_dir"/quenby_*_"$(dpkg --print-architecture)".changes)
+    deb=$(ls "$package_dir"/quenby_*_"$(dpkg --print-architecture)".deb)
+}
+
+# lintian as a Debian reviewer runs it, on the .changes: the source package,
+# the binary packages and the build information. Errors and warnings fail the
+# check; information and pedantic lines are shown. Should a tag ever need an
+# override, it goes into the package's lintian overrides with its reason
+# beside it.
+review_packages() {
+    echo "lintian -EI --pedantic $(basename "$changes")"
+    lintian -EI --pedantic --fail-on error,warning "$changes" 2> >(grep -v 'running with root privileges' >&2) ||
+        { echo "lintian found errors or warnings in $(basename "$changes")" >&2; return 1; }
 }
 
 install_package() {
@@ -70,73 +115,36 @@ check_manual_pages() {
     echo "man quenby shows the English and the Japanese page"
 }
 
-# --help and --version answer with no display and no settings at all.
-check_command_line() {
-    local version
-    version=$(env -i PATH=/usr/bin:/bin HOME=/nonexistent /usr/bin/quenby --version)
-    [[ $version == "quenby $(dpkg-query -W -f='${Version}' quenby)" ]] ||
-        { echo "quenby --version printed '$version'" >&2; return 1; }
-    env -i PATH=/usr/bin:/bin HOME=/nonexistent /usr/bin/quenby --help | grep -q '^Usage: quenby' ||
-        { echo "quenby --help printed no usage" >&2; return 1; }
-    echo "installed quenby answers --version ($version) and --help without a display"
-}
-
-scratch=
-xvfb_pid=
-app_pid=
-cleanup() {
-    if [[ -n $app_pid ]]; then kill "$app_pid" 2>/dev/null || true; wait "$app_pid" 2>/dev/null || true; fi
-    if [[ -n $xvfb_pid ]]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
-    if [[ -n $scratch ]]; then rm -rf "$scratch"; fi
-    app_pid= xvfb_pid= scratch=
-}
-trap cleanup EXIT
-
-display=
-start_private_display() {
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 100); do
-        [[ -s $scratch/display ]] && break
-        sleep 0.1
+# The package's own tests (debian/tests), as autopkgtest runs them: from the
+# source tree, against the installed program, each with a scratch folder of
+# its own as HOME and TMPDIR; a test fails by its exit status or by writing to
+# standard error.
+run_package_tests() {
+    local name scratch status
+    for name in $(sed -n 's/^Tests: *//p' "$source_dir/debian/tests/control" | tr ',' ' '); do
+        scratch=$(mktemp -d)
+        mkdir "$scratch/home" "$scratch/tmp"
+        status=0
+        (cd "$source_dir" && env -i PATH=/usr/bin:/bin LANG=C.UTF-8 HOME="$scratch/home" TMPDIR="$scratch/tmp" \
+            AUTOPKGTEST_TMP="$scratch/tmp" "debian/tests/$name") 2>"$scratch/stderr" | sed "s/^/$name: /" ||
+            status=$?
+        if [[ $status -ne 0 || -s $scratch/stderr ]]; then
+            sed "s/^/$name (stderr): /" "$scratch/stderr" >&2
+            echo "package test $name failed (status $status)" >&2
+            rm -rf "$scratch"
+            return 1
+        fi
+        rm -rf "$scratch"
     done
-    [[ -s $scratch/display ]] || { echo "Xvfb did not start" >&2; return 1; }
-    display=":$(head -n 1 "$scratch/display")"
 }
 
-# The installed program starts with nothing of the real user: scratch HOME and
-# XDG folders, and buses that do not exist, so no power request could go anywhere.
-start_installed_program() {
-    local display=$1
-    mkdir -p "$scratch"/{home,config,data,cache,state,tmp}
-    mkdir -m 0700 "$scratch/runtime"
-    env -i PATH=/usr/bin:/bin LANG=C.UTF-8 DISPLAY="$display" QT_QPA_PLATFORM=xcb \
-        HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$scratch/data" \
-        XDG_CACHE_HOME="$scratch/cache" XDG_STATE_HOME="$scratch/state" \
-        XDG_RUNTIME_DIR="$scratch/runtime" TMPDIR="$scratch/tmp" \
-        DBUS_SYSTEM_BUS_ADDRESS="unix:path=$scratch/no-system-bus" \
-        DBUS_SESSION_BUS_ADDRESS="unix:path=$scratch/no-session-bus" \
-        /usr/bin/quenby >"$scratch/quenby.log" 2>&1 &
-    app_pid=$!
-}
-
-see_window() {
-    local display=$1 window
-    window=$(LC_ALL=C.UTF-8 DISPLAY=$display timeout 20 xdotool search --sync --onlyvisible --name '^TARVEN Inc\. Quenby$' | head -n 1)
-    [[ -n $window ]] || { echo "the installed program showed no window" >&2; cat "$scratch/quenby.log" >&2; return 1; }
-    echo "installed /usr/bin/quenby shows its window: $(DISPLAY=$display xwininfo -id "$window" | grep -E 'Width|Height' | tr -s ' \n' ' ')"
-}
-
-deb=$(build_package)
-review_package "$deb"
+export_tree
+make_upstream_tarball
+build_packages
+review_packages
 $install || exit 0
 install_package "$deb"
 check_manual_pages
-check_command_line
-scratch=$(mktemp -d)
-start_private_display
-start_installed_program "$display"
-see_window "$display"
-cleanup
+run_package_tests
 QUENBY_BINARY=/usr/bin/quenby QUENBY_E2E_SCRATCH="$build/tests/scratch/e2e-installed" \
     /usr/bin/python3 tests/e2e/cases.py

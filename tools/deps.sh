@@ -5,15 +5,19 @@
 # under the real locale.
 set -euo pipefail
 
-# scdoc and perl turn the manual page sources into pages.
+# What the build needs, the Build-Depends of debian/control (where g++ comes
+# with build-essential; scdoc and perl turn the manual page sources into
+# pages), and the faces and translations the program runs with.
 packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev
           libsystemd-dev pkg-config
           fonts-ipafont-gothic fonts-ipafont-mincho qt6-translations-l10n scdoc perl)
 tests=false
 if [[ "${1:-}" == "--tests" ]]; then
     tests=true
+    # The tests' own, then what builds and reviews the Debian packages.
     packages+=(xvfb xauth xdotool x11-utils imagemagick dbus python3-dbusmock python3-dbus
-               desktop-file-utils appstream dpkg-dev file openbox lintian man-db locales)
+               desktop-file-utils appstream file openbox man-db locales
+               debhelper dpkg-dev lintian git xz-utils)
 fi
 
 sudo=()

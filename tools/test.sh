@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with the tests and runs the unit and widget
-# tests first; then builds the Debian package (reviewed by lintian) and runs
-# the end-to-end suite once, against the build tree. In CI (CI=true), or with
-# --install, the package is installed on this machine instead, checked, and the
-# end-to-end suite runs against the installed program.
+# tests first; then builds the Debian source and binary packages from what is
+# committed (dpkg-buildpackage, reviewed by lintian) and runs the end-to-end
+# suite once, against the build tree. In CI (CI=true), or with --install, the
+# package is installed on this machine instead, checked with its own tests
+# (debian/tests), and the end-to-end suite runs against the installed program.
 #
 #   tools/test.sh [--install]
 set -euo pipefail

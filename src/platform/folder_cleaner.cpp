@@ -1,6 +1,7 @@
 #include "platform/folder_cleaner.h"
 
 #include "platform/descriptor.h"
+#include "platform/files_in_use.h"
 #include "platform/ownership.h"
 
 #include <algorithm>
@@ -11,8 +12,10 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 namespace quenby::cleanup {
@@ -42,6 +45,18 @@ bool isServerLock(const std::string &name)
             return false;
     }
     return true;
+}
+
+// ".~lock.NAME#" (office suites) and ".#NAME" (editors) tell other programs
+// that NAME is being edited, without being held open themselves: they stay
+// while NAME is in use. Empty for any other name.
+std::string documentOfLockFile(const std::string &name)
+{
+    if (startsWith(name, ".~lock.") && endsWith(name, "#") && name.size() > 8)
+        return name.substr(7, name.size() - 8);
+    if (startsWith(name, ".#") && name.size() > 2)
+        return name.substr(2);
+    return {};
 }
 
 struct Identity
@@ -117,19 +132,24 @@ MountFacts mountFactsOf(int fd)
 class Cleaner
 {
 public:
-    Cleaner(dev_t device, MountFacts mount) : m_device(device), m_mount(mount) {}
+    Cleaner(dev_t device, MountFacts mount, FilesInUse inUse)
+        : m_device(device)
+        , m_mount(mount)
+        , m_inUse(std::move(inUse))
+    {
+    }
 
-    void emptyDirectory(Descriptor folder, int depth)
+    // False when the folder cannot be listed.
+    bool emptyTop(Descriptor folder)
     {
         const FolderListing dir = listFolder(std::move(folder));
         if (!dir)
-            return;
-        for (const std::string &name : entryNames(dir.get())) {
-            if (depth == 0 && isDesktopEntry(name))
-                continue;
-            removeEntry(::dirfd(dir.get()), name, depth);
-        }
+            return false;
+        emptyListing(dir.get(), 0);
+        return true;
     }
+
+    const Tally &tally() const { return m_tally; }
 
 private:
     static std::vector<std::string> entryNames(DIR *dir)
@@ -143,31 +163,80 @@ private:
         return names;
     }
 
-    void removeEntry(int dirFd, const std::string &name, int depth)
+    // True when nothing is left inside.
+    bool emptyListing(DIR *dir, int depth)
+    {
+        bool emptied = true;
+        for (const std::string &name : entryNames(dir)) {
+            if (depth == 0 && isDesktopEntry(name))
+                emptied = keep(Kept::Desktop);
+            else if (isInUse(::dirfd(dir), documentOfLockFile(name)))
+                emptied = keep(Kept::InUse);
+            else
+                emptied = removeEntry(::dirfd(dir), name, depth) && emptied;
+        }
+        return emptied;
+    }
+
+    bool isInUse(int dirFd, const std::string &name) const
     {
         struct stat st {};
-        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !ownedByUs(st))
-            return;
-        if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) {
-            ::unlinkat(dirFd, name.c_str(), 0);
-            return;
-        }
-        if (S_ISDIR(st.st_mode) && st.st_dev == m_device && depth + 1 < kMaxDepth)
-            removeDirectory(dirFd, name, st, depth);
+        return !name.empty() && ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && m_inUse.holds(st);
+    }
+
+    // True when the entry is gone: removed now, or by someone else meanwhile.
+    bool removeEntry(int dirFd, const std::string &name, int depth)
+    {
+        struct stat st {};
+        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return errno == ENOENT || fail();
+        if (!ownedByUs(st))
+            return keep(Kept::NotOurs);
+        if (m_inUse.holds(st))
+            return keep(Kept::InUse);
+        if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))
+            return removeName(dirFd, name, 0);
+        if (!S_ISDIR(st.st_mode))
+            return keep(Kept::Special);
+        if (st.st_dev != m_device)
+            return keep(Kept::Mount);
+        if (depth + 1 >= kMaxDepth)
+            return keep(Kept::TooDeep);
+        return removeDirectory(dirFd, name, st, depth);
     }
 
     // Opened without following a link, and checked to be the folder that was
     // looked at, so a folder swapped for a link meanwhile is not entered.
-    void removeDirectory(int dirFd, const std::string &name, const struct stat &seen, int depth)
+    bool removeDirectory(int dirFd, const std::string &name, const struct stat &seen, int depth)
     {
         Descriptor fd(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd)
+            return errno == ENOENT || fail();
         struct stat opened {};
-        if (!fd || ::fstat(fd.get(), &opened) != 0 || opened.st_dev != seen.st_dev || opened.st_ino != seen.st_ino
-            || isMountPoint(fd.get()))
-            return;
-        emptyDirectory(std::move(fd), depth + 1);
-        // Fails, as it should, when something that is not ours is left inside.
-        ::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR);
+        if (::fstat(fd.get(), &opened) != 0 || opened.st_dev != seen.st_dev || opened.st_ino != seen.st_ino)
+            return false; // something else stands there now: neither removed nor kept
+        if (isMountPoint(fd.get()))
+            return keep(Kept::Mount);
+        const FolderListing dir = listFolder(std::move(fd));
+        if (!dir)
+            return fail();
+        if (!emptyListing(dir.get(), depth + 1))
+            return keep(Kept::Holder);
+        return removeName(dirFd, name, AT_REMOVEDIR);
+    }
+
+    bool removeName(int dirFd, const std::string &name, int flags)
+    {
+        if (::unlinkat(dirFd, name.c_str(), flags) == 0) {
+            ++m_tally.removed;
+            return true;
+        }
+        if (errno == ENOENT)
+            return true;
+        // A program put something new in it meanwhile.
+        if (errno == ENOTEMPTY || errno == EEXIST)
+            return keep(Kept::Holder);
+        return fail();
     }
 
     // A bind mount keeps the device number of what it shows; the mount id
@@ -178,13 +247,82 @@ private:
         return facts.isRoot || (facts.known && m_mount.known && facts.id != m_mount.id);
     }
 
+    bool keep(Kept why)
+    {
+        ++m_tally.kept[int(why)];
+        return false;
+    }
+
+    bool fail()
+    {
+        ++m_tally.failed;
+        return false;
+    }
+
     dev_t m_device;
     MountFacts m_mount;
+    FilesInUse m_inUse;
+    Tally m_tally;
 };
+
+// Resolves `path` one name at a time from the root, following no link on
+// the way: ".." is the folder above the one reached, as the kernel takes it,
+// so "DIR/link/sub/.." stops at the link instead of going through it. Null
+// when no folder is reached, with `error` saying why (ELOOP: a link on the
+// way). Folders on the way are opened as paths only, which needs no right to
+// read them, as a lookup by the kernel would not.
+Descriptor openWithoutLinks(const std::string &path, int &error)
+{
+    Descriptor at(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    for (size_t start = 0; at && start < path.size();) {
+        const size_t end = std::min(path.find('/', start), path.size());
+        const std::string name = path.substr(start, end - start);
+        start = end + 1;
+        if (name.empty() || name == ".")
+            continue;
+        Descriptor next(::openat(at.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        struct stat st {};
+        if (!next || ::fstat(next.get(), &st) != 0) {
+            error = errno;
+            return {};
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            error = S_ISLNK(st.st_mode) ? ELOOP : ENOTDIR;
+            return {};
+        }
+        at = std::move(next);
+    }
+    Descriptor folder(at ? ::openat(at.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
+    error = folder ? 0 : errno;
+    return folder;
+}
+
+// File systems that show the kernel's state as files: none of it is a
+// temporary file, and some of it (firmware variables) must never go.
+bool isKernelFileSystem(int fd)
+{
+    static const long kKinds[] = {PROC_SUPER_MAGIC,  SYSFS_MAGIC,     CGROUP_SUPER_MAGIC, CGROUP2_SUPER_MAGIC,
+                                  DEVPTS_SUPER_MAGIC, DEBUGFS_MAGIC,   TRACEFS_MAGIC,      SECURITYFS_MAGIC,
+                                  BPF_FS_MAGIC,       PSTOREFS_MAGIC,  EFIVARFS_MAGIC,     SELINUX_MAGIC,
+                                  SMACK_MAGIC,        BINFMTFS_MAGIC,  NSFS_MAGIC};
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0)
+        return true;
+    return std::find(std::begin(kKinds), std::end(kKinds), long(fs.f_type)) != std::end(kKinds);
+}
 
 bool isUsableAbsolute(const std::string &path)
 {
     return !path.empty() && path[0] == '/' && path.find_first_not_of('/') != std::string::npos;
+}
+
+Emptied refusalOf(int openError)
+{
+    switch (openError) {
+    case ENOENT: return Emptied::Missing;
+    case ELOOP: return Emptied::Link;
+    default: return Emptied::Unreadable;
+    }
 }
 
 } // namespace
@@ -195,53 +333,35 @@ bool isDesktopEntry(const std::string &name)
            || startsWith(name, "systemd-private-") || startsWith(name, "runtime-");
 }
 
-std::string plainFolderPath(const std::string &folder)
+long Tally::keptInAll() const
 {
-    if (folder.empty() || folder[0] != '/')
-        return {};
-    std::vector<std::string> names;
-    for (size_t start = 0; start < folder.size();) {
-        const size_t end = std::min(folder.find('/', start), folder.size());
-        const std::string name = folder.substr(start, end - start);
-        if (!name.empty() && name != ".")
-            names.push_back(name);
-        start = end + 1;
-    }
-    if (names.empty())
-        return "/";
-    // What ".." leads to is never a link itself.
-    const bool upwards = names.back() == "..";
-    std::string holder;
-    for (size_t i = 0; i + (upwards ? 0 : 1) < names.size(); ++i)
-        holder += '/' + names[i];
-    char resolved[PATH_MAX];
-    if (!::realpath(holder.empty() ? "/" : holder.c_str(), resolved))
-        return {};
-    std::string path = resolved;
-    if (!upwards)
-        path += (path == "/" ? "" : "/") + names.back();
-    return path;
+    long all = 0;
+    for (const long count : kept)
+        all += count;
+    return all;
 }
 
-Emptied emptyFolder(const std::string &folder)
+Emptying emptyFolder(const std::string &folder)
 {
     if (folder.empty() || folder[0] != '/')
-        return Emptied::Relative;
-    const std::string path = plainFolderPath(folder);
-    Descriptor fd(path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!fd) {
-        const bool missing = errno == ENOENT;
-        struct stat st {};
-        if (!path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
-            return Emptied::Link;
-        return missing ? Emptied::Missing : Emptied::Unreadable;
-    }
+        return {Emptied::Relative, {}};
+    int error = 0;
+    Descriptor fd = openWithoutLinks(folder, error);
+    if (!fd)
+        return {refusalOf(error), {}};
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || isProtected(st))
-        return Emptied::Protected;
+        return {Emptied::Protected, {}};
+    if (isKernelFileSystem(fd.get()))
+        return {Emptied::Kernel, {}};
     const MountFacts mount = mountFactsOf(fd.get());
-    Cleaner(st.st_dev, mount).emptyDirectory(std::move(fd), 0);
-    return Emptied::Done;
+    std::optional<FilesInUse> inUse = FilesInUse::scan(st.st_dev, mount.known ? std::optional(mount.id) : std::nullopt);
+    if (!inUse)
+        return {Emptied::UseUnknown, {}};
+    Cleaner cleaner(st.st_dev, mount, std::move(*inUse));
+    if (!cleaner.emptyTop(std::move(fd)))
+        return {Emptied::Unreadable, {}};
+    return {Emptied::Done, cleaner.tally()};
 }
 
 std::vector<std::string> protectedFolders()

@@ -13,29 +13,59 @@ enum class Emptied {
     Done,
     Missing,    // nothing there: nothing to clear
     Relative,   // not a full path
-    Link,       // the folder named is a symbolic link
+    Link,       // a symbolic link on the way to the folder, or the folder itself
     Protected,  // see isProtectedFolder
+    Kernel,     // a file system of the kernel (/proc, /sys, …), which holds no files to clear
+    UseUnknown, // /proc cannot be read: what running programs use is not known
     Unreadable, // not a folder, or it cannot be opened
 };
 
-// The path `folder` names, spelled plainly: doubled slashes, "." and a
-// trailing slash are dropped and ".." is resolved as the kernel resolves it,
-// but the last name is not followed, so that "DIR/link/" and "DIR/link/."
-// name the link itself. Empty when `folder` is not a full path or the folder
-// holding it cannot be resolved.
-std::string plainFolderPath(const std::string &folder);
+// Why an entry was kept on purpose.
+enum class Kept {
+    InUse,     // open, mapped, a working or root folder, or locked (see files_in_use.h)
+    NotOurs,   // another user's
+    Special,   // a socket, FIFO or device
+    Desktop,   // a top-level entry the running desktop depends on (see isDesktopEntry)
+    Mount,     // a mount point, or another file system
+    Holder,    // a folder holding something that stays
+    TooDeep,   // deeper than the walk goes
+};
+inline constexpr int kKeptReasons = 7;
 
-// Deletes what is ours (see ownership.h) inside `folder`, depth first, and
-// keeps the folder.
-// Entries of anyone else stay, and so do the folders that hold them. Symbolic
+// What emptying a folder did, entry by entry. An entry that vanishes during
+// the walk (removed by its own program meanwhile) is neither.
+struct Tally
+{
+    long removed = 0;
+    long kept[kKeptReasons] = {};
+    long failed = 0; // the system would not let it go (rights, a read-only file system)
+
+    long keptInAll() const;
+    long keptFor(Kept why) const { return kept[int(why)]; }
+};
+
+struct Emptying
+{
+    Emptied outcome = Emptied::Unreadable;
+    Tally tally;
+};
+
+// Deletes what is ours (see ownership.h) and no longer in use inside
+// `folder`, depth first, and keeps the folder.
+// `folder` is resolved one name at a time from the root without following
+// any link, so that no spelling ("DIR/link/", "DIR/link/.",
+// "DIR/link/sub/..", doubled slashes) reaches a folder through one.
+// What a running program uses stays (see files_in_use.h; /proc is read once
+// per call), and so do the folders that hold it. Entries of anyone else stay,
+// and so do the folders that hold them. Symbolic
 // links are removed, never followed; sockets, FIFOs and devices stay; no mount
 // point inside the folder is entered, whatever is mounted there (another file
 // system, a bind mount of a folder elsewhere). At the top level the desktop's
 // own entries stay: the X11/ICE socket folders and their kind, the X server
 // lock files, and the private temporary folders of system services. An empty
-// or relative path, a folder that is itself a symbolic link, or a protected
-// folder (see below) does nothing at all, however it is spelled.
-Emptied emptyFolder(const std::string &folder);
+// or relative path, a path through a symbolic link, a protected folder (see
+// below) or a folder of a kernel file system does nothing at all.
+Emptying emptyFolder(const std::string &folder);
 
 // The folders whose contents no clean-up may ever empty as a whole: the home
 // folder ($HOME and the one the user database names) and the session's

@@ -464,7 +464,7 @@ bool IniDocument::closeOpenEnd()
     }
     // A quote after a last backslash is escaped by it and needs one more.
     for (int tries = 0; m_openEnd && tries < 3; ++tries) {
-        m_text += m_openQuote ? '"' : '\n';
+        m_text += m_openQuote ? QByteArray(1, '"') : lineBreak();
         parse();
     }
     if (!m_openEnd)
@@ -483,7 +483,8 @@ bool IniDocument::setValue(const QString &key, const QString &text)
     }
     const qsizetype slash = key.indexOf(u'/');
     const QString section = slash < 0 ? QString() : key.left(slash + 1);
-    QByteArray entry = escapedKey(key.mid(slash + 1)) + '=' + value + '\n';
+    const QByteArray lineEnd = lineBreak();
+    QByteArray entry = escapedKey(key.mid(slash + 1)) + '=' + value + lineEnd;
     qsizetype at = insertionPointFor(section);
     if ((at < 0 || at == m_text.size()) && !closeOpenEnd())
         return false;
@@ -491,16 +492,27 @@ bool IniDocument::setValue(const QString &key, const QString &text)
         at = insertionPointFor(section);
     if (at < 0) {
         const QByteArray name = section.isEmpty() ? QByteArray("General") : escapedKey(section.chopped(1));
-        entry.prepend("[" + name + "]\n");
+        entry.prepend("[" + name + "]" + lineEnd);
         if (!m_text.isEmpty())
-            entry.prepend('\n');
+            entry.prepend(lineEnd);
         at = m_text.size();
     }
     if (at > 0 && m_text.at(at - 1) != '\n' && m_text.at(at - 1) != '\r')
-        entry.prepend('\n');
+        entry.prepend(lineEnd);
     m_text.insert(at, entry);
     parse();
     return true;
+}
+
+// The break that ends the file's first line: a file saved with CR LF (or CR
+// alone) keeps it on every line added to it, rather than ending up mixed.
+QByteArray IniDocument::lineBreak() const
+{
+    const qsizetype at = m_text.indexOf('\n');
+    const qsizetype cr = m_text.indexOf('\r');
+    if (cr < 0 || (at >= 0 && at < cr))
+        return QByteArrayLiteral("\n");
+    return at == cr + 1 ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\r");
 }
 
 QByteArray IniDocument::escapedValue(const QString &text)

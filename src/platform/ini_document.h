@@ -68,6 +68,7 @@ private:
     const Line *lastLineFor(const QString &key) const;
     qsizetype insertionPointFor(const QString &section) const;
     qsizetype nextLineStart(qsizetype from) const;
+    QByteArray lineBreak() const;
 
     QByteArray m_text;
     std::vector<Line> m_lines;

@@ -4,8 +4,6 @@
 
 #include <QTimer>
 
-#include <algorithm>
-
 namespace quenby {
 
 namespace {
@@ -17,6 +15,8 @@ StoreFailure failureOf(private_file::Outcome outcome)
     switch (outcome) {
     case private_file::Outcome::TooLarge:
         return StoreFailure::TooLarge;
+    case private_file::Outcome::NewTooLarge:
+        return StoreFailure::NewTooLarge;
     case private_file::Outcome::NotRegular:
         return StoreFailure::NotRegular;
     case private_file::Outcome::NotOurs:
@@ -129,6 +129,7 @@ bool IniStore::commit()
     private_file::Outcome outcome = current.outcome;
     m_fileSize = current.size;
     bool meaningWouldChange = false;
+    qint64 newSize = 0;
     if (outcome == private_file::Outcome::Done || outcome == private_file::Outcome::Missing) {
         const Values before = IniDocument(current.bytes).values();
         IniDocument updated(std::move(current.bytes));
@@ -140,7 +141,7 @@ bool IniStore::commit()
             meaningWouldChange = true;
         } else {
             outcome = private_file::replace(m_filePath, updated.text());
-            m_fileSize = std::max(m_fileSize, qint64(updated.text().size()));
+            newSize = updated.text().size();
         }
         if (outcome == private_file::Outcome::Done)
             m_document = std::move(updated);
@@ -152,20 +153,21 @@ bool IniStore::commit()
     }
     // What is read from now on is what the file holds.
     m_document.reset();
-    reportWriteFailure(meaningWouldChange ? StoreFailure::MeaningWouldChange : failureOf(outcome));
+    const StoreFailure why = meaningWouldChange ? StoreFailure::MeaningWouldChange : failureOf(outcome);
+    reportWriteFailure(why, why == StoreFailure::NewTooLarge ? newSize : m_fileSize);
     return false;
 }
 
 // One message per action: the window positions are two saves, and both fail
 // alike. The next action that fails says so again.
-void IniStore::reportWriteFailure(StoreFailure why)
+void IniStore::reportWriteFailure(StoreFailure why, qint64 size)
 {
     if (m_failing)
         return;
     m_failing = true;
     // The user knows now that the file is in trouble; reading it is no news.
     m_readFailureTold = true;
-    tell(StoreProblem::Kind::NotSaved, why);
+    tell(StoreProblem::Kind::NotSaved, why, {}, size);
     QTimer::singleShot(0, &m_actionScope, [this] { m_failing = false; });
 }
 
@@ -174,7 +176,7 @@ void IniStore::reportReadFailure(private_file::Outcome outcome)
     if (m_readFailureTold)
         return;
     m_readFailureTold = true;
-    tell(StoreProblem::Kind::NotRead, failureOf(outcome));
+    tell(StoreProblem::Kind::NotRead, failureOf(outcome), {}, m_fileSize);
 }
 
 // A quote or a backslash left open by hand makes its value go on over the
@@ -205,10 +207,10 @@ void IniStore::reportUnreadableValue(const QString &key)
     tell(StoreProblem::Kind::ValueNotUtf8, StoreFailure::Failed, key);
 }
 
-void IniStore::tell(StoreProblem::Kind kind, StoreFailure why, const QString &key)
+void IniStore::tell(StoreProblem::Kind kind, StoreFailure why, const QString &key, qint64 size)
 {
     if (m_tell)
-        m_tell({kind, why, m_filePath, key, m_fileSize, private_file::kMaxSize});
+        m_tell({kind, why, m_filePath, key, size, private_file::kMaxSize});
 }
 
 } // namespace quenby

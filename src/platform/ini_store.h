@@ -45,10 +45,10 @@ private:
     const IniDocument &document(bool tellFailure);
     bool commit();
     void reportReadFailure(private_file::Outcome outcome);
-    void reportWriteFailure(StoreFailure why);
+    void reportWriteFailure(StoreFailure why, qint64 size);
     void reportUnreadableValue(const QString &key);
     void reportSwallowedLines();
-    void tell(StoreProblem::Kind kind, StoreFailure why, const QString &key = {});
+    void tell(StoreProblem::Kind kind, StoreFailure why, const QString &key = {}, qint64 size = 0);
 
     QString m_filePath;
     std::function<void(const StoreProblem &)> m_tell;
@@ -56,7 +56,7 @@ private:
     std::vector<std::pair<QString, QString>> m_pending;
     int m_batchDepth = 0;
     bool m_failing = false;
-    qint64 m_fileSize = 0; // as last read, for a message about its size
+    qint64 m_fileSize = 0; // as last found on the disk, for a message about its size
     bool m_readFailureTold = false;
     QSet<QString> m_unreadableTold;
     // Ends the silence after a reported failure once the current action is over.

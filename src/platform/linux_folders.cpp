@@ -49,12 +49,25 @@ QString dataFolder()
 }
 
 // $TMPDIR when it names an existing folder by its full path, else /tmp; with
-// links resolved, so that the helper is handed the folder itself.
+// links resolved, so that the helper is handed the folder itself. ".." is
+// resolved as every program that uses $TMPDIR meets it, after the link
+// before it ("LINK/.." is the folder above the link's target), never by
+// dropping the name before it.
 QString resolvedTempFolder()
 {
-    const QString set = cleanAbsolute(qEnvironmentVariable("TMPDIR"));
-    const QString temp = !set.isEmpty() && QFileInfo(set).isDir() ? set : QStringLiteral("/tmp");
+    const QString set = qEnvironmentVariable("TMPDIR");
+    const QString temp = QDir::isAbsolutePath(set) && QFileInfo(set).isDir() ? set : QStringLiteral("/tmp");
     return QFileInfo(temp).canonicalFilePath();
+}
+
+// The data folder with its links resolved, where it exists: the helper
+// refuses a path through a link, and a home folder reached through one
+// (a /home that links elsewhere) is still the user's own.
+QString resolvedDataFolder()
+{
+    const QString data = dataFolder();
+    const QString resolved = data.isEmpty() ? QString() : QFileInfo(data).canonicalFilePath();
+    return resolved.isEmpty() ? data : resolved;
 }
 
 } // namespace
@@ -81,13 +94,13 @@ QString runtimeFolder()
 
 QString recentlyUsedFile()
 {
-    const QString data = dataFolder();
+    const QString data = resolvedDataFolder();
     return data.isEmpty() ? QString() : data + QStringLiteral("/recently-used.xbel");
 }
 
 QString recentDocumentsFolder()
 {
-    const QString data = dataFolder();
+    const QString data = resolvedDataFolder();
     return data.isEmpty() ? QString() : data + QStringLiteral("/RecentDocuments");
 }
 

@@ -20,7 +20,8 @@ QString tempFolder();
 QString runtimeFolder();
 
 // The desktop's recently-used list (a file) under the user's data folder
-// ($XDG_DATA_HOME when it is a full path, else ~/.local/share).
+// ($XDG_DATA_HOME when it is a full path, else ~/.local/share), links on the
+// way to an existing data folder resolved.
 QString recentlyUsedFile();
 // The recent-documents folder under the user's data folder.
 QString recentDocumentsFolder();

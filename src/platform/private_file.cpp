@@ -5,6 +5,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <climits>
@@ -114,7 +116,27 @@ void syncFolder(const QByteArray &folder)
         ::fsync(fd.get());
 }
 
-// Names made by mkostemp from `prefix`: six more characters.
+// The mark of our temporary files, after ".<name of the file>": what
+// mkostemp adds to it is six letters or digits.
+const QByteArray kTemporaryMark = QByteArrayLiteral(".~quenby-saving~");
+constexpr qsizetype kRandomLength = 6;
+
+QByteArray temporaryPrefix(const QByteArray &target)
+{
+    return '.' + target.mid(target.lastIndexOf('/') + 1) + kTemporaryMark;
+}
+
+bool isTemporaryName(const QByteArray &name, const QByteArray &prefix)
+{
+    if (!name.startsWith(prefix) || name.size() != prefix.size() + kRandomLength)
+        return false;
+    for (const char c : name.sliced(prefix.size())) {
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            return false;
+    }
+    return true;
+}
+
 void removeOldTemporaries(const QByteArray &folder, const QByteArray &prefix)
 {
     constexpr time_t kAge = 60;
@@ -125,7 +147,7 @@ void removeOldTemporaries(const QByteArray &folder, const QByteArray &prefix)
     const time_t now = ::time(nullptr);
     while (const dirent *entry = ::readdir(dir.get())) {
         const QByteArray name(entry->d_name);
-        if (!name.startsWith(prefix) || name.size() != prefix.size() + 6)
+        if (!isTemporaryName(name, prefix))
             continue;
         struct stat st {};
         if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && isOwnRegularFile(st)
@@ -175,6 +197,9 @@ Contents read(const QString &path)
         contents.outcome = Outcome::TooLarge;
     else
         contents.outcome = readAll(fd.get(), contents.bytes);
+    // Grown past the limit while it was read: the message gives its size now.
+    if (contents.outcome == Outcome::TooLarge && ::fstat(fd.get(), &st) == 0)
+        contents.size = std::max(qint64(st.st_size), kMaxSize + 1);
     return contents;
 }
 
@@ -186,17 +211,17 @@ Outcome replace(const QString &path, const QByteArray &bytes)
     const Outcome found = resolve(target);
     if (found != Outcome::Done && found != Outcome::Missing)
         return found;
-    if (bytes.size() > kMaxSize)
-        return Outcome::TooLarge;
     if (found == Outcome::Done) {
         struct stat st {};
         if (::stat(target.constData(), &st) == 0 && st.st_size > kMaxSize)
             return Outcome::TooLarge;
     }
+    if (bytes.size() > kMaxSize)
+        return Outcome::NewTooLarge;
     const QByteArray folder = folderOf(target);
     if (!makeFolders(QFile::decodeName(folder)))
         return Outcome::Failed;
-    const QByteArray prefix = "." + target.mid(target.lastIndexOf('/') + 1) + ".";
+    const QByteArray prefix = temporaryPrefix(target);
     removeOldTemporaries(folder, prefix);
     QByteArray temporary = folder + '/' + prefix + "XXXXXX";
     Descriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));

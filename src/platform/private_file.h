@@ -14,6 +14,7 @@ enum class Outcome {
     NotRegular, // a folder, FIFO, socket or device
     NotOurs,    // the file, or a link on the way to it, belongs to someone else
     TooLarge,   // larger than kMaxSize: not read, and not replaced either
+    NewTooLarge, // the new text is larger than kMaxSize: the file stays as it is
     Failed,     // the system refused (rights, full disk, I/O error)
 };
 
@@ -35,8 +36,10 @@ Contents read(const QString &path);
 // only then renamed over the old one. A file behind a link is replaced there,
 // so the link stays. Missing folders are made, readable by their owner only.
 // Temporary files of an earlier replacement that never finished (the program
-// was killed in between) are ours alone to know about: those older than a
-// minute go first. A file larger than kMaxSize is neither replaced nor written.
+// was killed in between) carry a mark in their names that nobody types by
+// hand: those older than a minute go first, and nothing else in the folder
+// is touched. Neither a file larger than kMaxSize nor a new text larger than
+// that is written.
 Outcome replace(const QString &path, const QByteArray &bytes);
 
 // Writes every byte to `fd`: a short write is not the end, the rest is

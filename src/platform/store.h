@@ -10,6 +10,7 @@ namespace quenby {
 enum class StoreFailure {
     Failed,             // no rights, no room, a quota: whatever the system refused
     TooLarge,           // larger than a settings file can be
+    NewTooLarge,        // the file as saved would be larger than that
     NotRegular,         // a FIFO, a device or a folder stands in its place
     NotOurs,            // a file, or a link on the way, of another user
     MeaningWouldChange, // the new text would read differently from what was meant
@@ -28,7 +29,7 @@ struct StoreProblem
     StoreFailure why = StoreFailure::Failed;
     QString filePath;
     QString key;     // for ValueNotUtf8 and ValueSpansLines
-    qint64 size = 0;  // the file's size, for TooLarge
+    qint64 size = 0;  // the file's size for TooLarge, the new text's for NewTooLarge
     qint64 limit = 0; // the largest a settings file may be, for TooLarge
 };
 

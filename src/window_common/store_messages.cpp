@@ -37,6 +37,11 @@ QString whatToDo(const StoreProblem &problem)
         return QStringLiteral("ファイルの大きさ %1 バイトが上限の %2 バイト (1 MiB) を超えているため、読み込みも書き換えもしません。")
             .arg(problem.size)
             .arg(problem.limit);
+    case StoreFailure::NewTooLarge:
+        return QStringLiteral("保存すると設定ファイルが %1 バイトになり、上限の %2 バイト (1 MiB) を超えるため、書き換えません。"
+                              "ファイルの使わない行やコメントを減らしてください。")
+            .arg(problem.size)
+            .arg(problem.limit);
     case StoreFailure::NotRegular:
         return QStringLiteral("通常のファイルではないため、開きません。");
     case StoreFailure::NotOurs:

@@ -612,8 +612,14 @@ class RunFailuresAndRecord(SandboxCase):
 
     def test_a_run_leaves_every_step_on_record_and_each_slot_output_apart(self):
         script = self.write_script('says.sh', '#!/bin/sh\necho to the slot stream\nexit 4\n')
-        with open(os.path.join(self.box.tmp, 'old.tmp'), 'w') as f:
-            f.write('x')
+        for name in ('old.tmp', 'download.part'):
+            with open(os.path.join(self.box.tmp, name), 'w') as f:
+                f.write('x')
+        # A program that holds its file open keeps it through the clean-up.
+        with open(os.path.join(self.box.tmp, 'download.part')) as held:
+            holder = subprocess.Popen(['sleep', '60'], stdin=held)
+        self.addCleanup(holder.wait)
+        self.addCleanup(holder.kill)
         self.box.write_ini({'Check1': '1', 'kidou1': script, 'Check6': '1', 'byou': '0'})
         app, window = self.start()
         self.box.click(window, MAIN_BUTTONS['test'])
@@ -629,8 +635,8 @@ class RunFailuresAndRecord(SandboxCase):
         found = [next((i for i, line in enumerate(record) if line.startswith(e)), None) for e in expected]
         self.assertNotIn(None, found, record)
         self.assertEqual(found, sorted(found), record)
-        self.assertTrue(any(line.startswith('quenby-clean: ' + self.box.tmp + ': 1 removed') for line in record),
-                        record)
+        self.assertIn('quenby-clean: ' + self.box.tmp + ': 1 removed, 1 kept (1 in use)', record)
+        self.assertEqual(os.listdir(self.box.tmp), ['download.part'])
         if os.path.exists(JOURNAL_SOCKET):
             slot = subprocess.run(['journalctl', '--no-pager', '-o', 'cat', '-t', 'quenby-slot1'],
                                   capture_output=True, text=True).stdout
