@@ -30,7 +30,9 @@ int main(int argc, char *argv[])
     quenby::LinuxPlatform platform;
     quenby::Form1 form1(platform.services());
     form1.setStartRequest(commandLine.request);
-    QObject::connect(&form1, &quenby::Form1::lastWindowClosed, &app, &QCoreApplication::quit);
+    // The exit status says what became of a run asked for on the command line.
+    QObject::connect(&form1, &quenby::Form1::lastWindowClosed, &app,
+                     [&form1] { QCoreApplication::exit(form1.run().exitStatus()); });
     form1.Form_Load();
     return app.exec();
 }

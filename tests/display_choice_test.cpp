@@ -61,6 +61,17 @@ private slots:
         QCOMPARE(choice.problem, problem);
     }
 
+    // A timer made with "systemd-run -E XAUTHORITY" from a session without
+    // one hands over an empty value, with which the display turns us away.
+    void anEmptyXAuthorityCountsAsUnset()
+    {
+        qputenv("XAUTHORITY", "");
+        char name[] = "quenby";
+        char *argv[] = {name, nullptr};
+        QVERIFY(chooseDisplayForThisStart(1, argv));
+        QVERIFY(!qEnvironmentVariableIsSet("XAUTHORITY"));
+    }
+
     void withoutADisplayTheProgramSaysSoAndEndsWithStatusOne_data()
     {
         QTest::addColumn<QStringList>("arguments");

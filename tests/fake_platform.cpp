@@ -10,7 +10,11 @@ QString FakeStore::GetSetting(const QString &key, const QString &defaultValue)
 {
     reads << key;
     m_log << QStringLiteral("get:") + key;
-    return values.value(key, defaultValue);
+    if (!unreadable.contains(key))
+        return values.value(key, defaultValue);
+    if (m_tell)
+        m_tell({StoreProblem::Kind::ValueNotUtf8, StoreFailure::Failed, QStringLiteral("/fake/settings.ini"), key, 0, 0});
+    return defaultValue;
 }
 
 void FakeStore::SaveSetting(const QString &key, const QString &value)
@@ -39,12 +43,17 @@ bool FakeStore::endBatch()
     return false;
 }
 
-bool FakeDesktop::anotherInstanceRunning(StartRequest request)
+std::optional<RequestOutcome> FakeDesktop::handToRunningCopy(StartRequest request)
 {
     m_log << QStringLiteral("instance?");
-    if (otherInstance)
+    if (runningCopy)
         handedOn << request;
-    return otherInstance;
+    return runningCopy;
+}
+
+void FakeDesktop::startAgain(StartRequest request)
+{
+    startedAgain(request, [this](RequestOutcome outcome) { answers << outcome; });
 }
 
 void FakeDesktop::beep()
@@ -62,9 +71,10 @@ void FakeDesktop::messageBox(const QString &prompt, MessageWait wait)
         onMessageBox(prompt);
 }
 
-void FakeDesktop::endProgram()
+void FakeDesktop::endProgram(int status)
 {
     ended = true;
+    exitStatus = status;
     m_log << QStringLiteral("end");
 }
 

@@ -23,12 +23,14 @@ public:
     explicit FakeStore(CallLog &log) : m_log(log) {}
 
     QString GetSetting(const QString &key, const QString &defaultValue) override;
+    bool holdsUnreadable(const QString &key) override { return unreadable.contains(key); }
     void SaveSetting(const QString &key, const QString &value) override;
     void beginBatch() override { ++m_depth; }
     bool endBatch() override;
     void whenProblem(std::function<void(const StoreProblem &)> tell) override { m_tell = std::move(tell); }
 
     QMap<QString, QString> values;
+    QStringList unreadable; // keys whose values are not UTF-8: they read as their defaults
     bool failing = false; // writes are recorded but do not reach the disk, and say so
     QStringList reads;  // keys in the order they were read
     QStringList writes; // "key=value" in the order they were written
@@ -49,16 +51,22 @@ class FakeDesktop : public Desktop
 public:
     explicit FakeDesktop(CallLog &log) : m_log(log) {}
 
-    bool anotherInstanceRunning(StartRequest request) override;
-    void whenStartedAgain(std::function<void(StartRequest)> handle) override { startedAgain = std::move(handle); }
+    std::optional<RequestOutcome> handToRunningCopy(StartRequest request) override;
+    void whenStartedAgain(std::function<void(StartRequest, RequestAnswer)> handle) override
+    {
+        startedAgain = std::move(handle);
+    }
     QString windowsDirectory() override { return windowsDir; }
     QString programFolder() override { return programDir; }
     AppVersion version() override { return appVersion; }
     void beep() override;
     void messageBox(const QString &prompt, MessageWait wait = MessageWait::BlockingWindows) override;
-    void endProgram() override;
+    void endProgram(int exitStatus) override;
+    // A later start hands this copy `request`; its answers land in `answers`.
+    void startAgain(StartRequest request);
 
-    bool otherInstance = false;
+    // Another copy runs and answers a hand-over with this.
+    std::optional<RequestOutcome> runningCopy;
     QString windowsDir = QStringLiteral("/home/tester");
     QString programDir = QStringLiteral("/opt/quenby/bin");
     AppVersion appVersion{1, 0, 9};
@@ -66,8 +74,10 @@ public:
     QStringList messages;
     QList<MessageWait> messageWaits;
     bool ended = false;
+    int exitStatus = -1;
     // What a later start of the program would run in this copy; empty until asked for.
-    std::function<void(StartRequest)> startedAgain;
+    std::function<void(StartRequest, RequestAnswer)> startedAgain;
+    QList<RequestOutcome> answers;
     QList<StartRequest> handedOn; // requests handed to the copy that runs
     // Runs while a message box would be open (the box is modal).
     std::function<void(const QString &)> onMessageBox;

@@ -6,6 +6,7 @@
 #include "settings/form2.h"
 #include "settings/run_config.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -293,7 +294,7 @@ private slots:
 
     void secondInstanceEndsWithoutWindowOrStore()
     {
-        m_platform->desktop.otherInstance = true;
+        m_platform->desktop.runningCopy = RequestOutcome::Shown;
         m_form->Form_Load();
         QVERIFY(m_platform->desktop.ended);
         QVERIFY(!m_form->isLoaded());
@@ -310,14 +311,14 @@ private slots:
         loadedForm();
         QVERIFY(m_platform->desktop.startedAgain);
         view().showMinimized();
-        m_platform->desktop.startedAgain(StartRequest::Show);
+        m_platform->desktop.startAgain(StartRequest::Show);
         QVERIFY(QTest::qWaitForWindowActive(&view()));
         QVERIFY(!view().isMinimized());
 
         QTest::mouseClick(view().setting, Qt::LeftButton);
         Form2 *settings = m_form->settingsWindow();
         settings->showMinimized();
-        m_platform->desktop.startedAgain(StartRequest::Show);
+        m_platform->desktop.startAgain(StartRequest::Show);
         QVERIFY(QTest::qWaitForWindowActive(settings));
         QVERIFY(!settings->isMinimized());
         QVERIFY(!m_form->isLoaded());
@@ -338,7 +339,7 @@ private slots:
         QTRY_COMPARE(m_platform->power.requests, QStringList{u"Reboot"_qs});
 
         FakePlatform other;
-        other.desktop.otherInstance = true;
+        other.desktop.runningCopy = RequestOutcome::PowerAccepted;
         Form1 second(other.services());
         second.setStartRequest(StartRequest::Suspend);
         second.Form_Load();
@@ -348,18 +349,18 @@ private slots:
         FakePlatform p;
         Form1 third(p.services());
         third.Form_Load();
-        p.desktop.startedAgain(StartRequest::RunOnly);
-        p.desktop.startedAgain(StartRequest::ShutDown);
+        p.desktop.startAgain(StartRequest::RunOnly);
+        p.desktop.startAgain(StartRequest::ShutDown);
         QTRY_COMPARE(p.journal.lines.filter(u"a later start asked for 終了"_qs).size(), 1);
         p.clock.onSleep = [&] {
-            p.desktop.startedAgain(StartRequest::ShutDown);
+            p.desktop.startAgain(StartRequest::ShutDown);
             QTest::qWait(1); // the pause takes input
         };
         RunConfig.byou = 0;
         third.run().test_Click();
         p.clock.onSleep = nullptr;
         QTest::mouseClick(third.window()->setting, Qt::LeftButton);
-        p.desktop.startedAgain(StartRequest::ShutDown);
+        p.desktop.startAgain(StartRequest::ShutDown);
         QTRY_COMPARE(p.journal.lines.filter(u"a later start asked for 終了"_qs).size(), 3);
         QVERIFY(p.power.requests.isEmpty());
         QCOMPARE(p.journal.lines.filter(u"run started by"_qs).size(), 2);
@@ -402,6 +403,48 @@ private slots:
         QVERIFY(!m_form->isLoaded());
         QCOMPARE(lastClosed.count(), 1);
         QVERIFY(!m_platform->desktop.ended);
+    }
+
+    // Return held on 設定 opened the settings window with its first press, and
+    // the first repeat pressed OK there: the window closed and the file was
+    // saved again. No repeat of Enter, Space or Esc may press, toggle or close
+    // anything there, whether the display marks it or it comes as a release
+    // and a press at one moment.
+    void aHeldKeyPressesNothingInTheSettingsWindow_data()
+    {
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<int>("key");
+        for (const QString &focus : {u"ok2"_qs, u"Save"_qs, u"Cancel2"_qs, u"sansyou1"_qs, u"Check1"_qs, u"Check6"_qs,
+                                     u"Text1"_qs}) {
+            for (const int key : {Qt::Key_Return, Qt::Key_Space, Qt::Key_Escape})
+                QTest::addRow("%s %d", qPrintable(focus), key) << focus << key;
+        }
+    }
+    void aHeldKeyPressesNothingInTheSettingsWindow()
+    {
+        QFETCH(QString, focus);
+        QFETCH(int, key);
+        m_platform->store.values = {{u"Check1"_qs, u"1"_qs}, {u"kidou1"_qs, u"/x"_qs}};
+        loadedForm().window()->setting->setFocus();
+        QTest::keyPress(view().setting, Qt::Key_Return);
+        Form2 *settings = m_form->settingsWindow();
+        settings->Save->setEnabled(true);
+        const QStringList writes = m_platform->store.writes;
+        auto *target = settings->findChild<QWidget *>(focus);
+        target->setFocus();
+        // A dialog that opens all the same is closed, so that the test ends.
+        QTimer::singleShot(500, [] { QApplication::activeModalWidget() && QApplication::activeModalWidget()->close(); });
+        for (quint64 at = 1000; at < 1100; at += 30) {
+            for (const auto &[type, repeat] : {std::pair{QEvent::KeyPress, true}, {QEvent::KeyRelease, false},
+                                               {QEvent::KeyPress, false}}) {
+                QKeyEvent event(type, key, Qt::NoModifier, key == Qt::Key_Space ? u" "_qs : QString(), repeat);
+                event.setTimestamp(at);
+                QApplication::sendEvent(target, &event);
+            }
+        }
+        QVERIFY(settings->isVisible() && !m_form->isLoaded() && !settings->browseDialog());
+        QCOMPARE(m_platform->store.writes, writes);
+        QCOMPARE(checkValue(settings->Check[1]) * 10 + checkValue(settings->Check[6]), 10);
     }
 
     void openingTheSettingsWindowUnloadsTheMainWindowOnce()

@@ -28,9 +28,11 @@ if [ -d "$src/debian" ]; then
         grep -qx 'GPL-3+' || fail "copyright file does not put Files: * under GPL-3+"
 fi
 
-# The menu entry must start a program the package installs, not a wrapper.
-exec_line=$(sed -n 's/^Exec=//p' "$src/data/jp.tarven.Quenby.desktop")
-[ "$exec_line" = quenby ] || fail "menu entry starts '$exec_line'"
+# The menu entry and its four actions must start a program the package
+# installs, not a wrapper, each with its button's option.
+exec_lines=$(sed -n 's/^Exec=//p' "$src/data/jp.tarven.Quenby.desktop" | tr '\n' ';')
+[ "$exec_lines" = "quenby;quenby --shutdown;quenby --restart;quenby --suspend;quenby --run-only;" ] ||
+    fail "menu entry and its actions start '$exec_lines'"
 
 # Both manual pages render without a groff complaint and name every settings key.
 for page in quenby.1 quenby.ja.1; do

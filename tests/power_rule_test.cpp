@@ -63,6 +63,10 @@ public:
             if (std::exchange(m_animating, false))
                 QTest::qWait(120);
         }
+        // A later start waits for its answer: every request gets one.
+        QTest::qWait(1);
+        if (m_platform.desktop.answers.size() != m_handedOver)
+            fault(QStringLiteral("%1 later starts, %2 answers").arg(m_handedOver).arg(m_platform.desktop.answers.size()));
         if (!m_faults.isEmpty())
             m_faults << QStringLiteral("\nwhat happened: ") + m_platform.log.join(QStringLiteral(" | "));
         return m_faults;
@@ -220,7 +224,8 @@ private:
                                                  StartRequest::RunOnly};
         if (how == 3 && m_platform.desktop.startedAgain) {
             m_presses << Press{button, m_runs, m_form.run().isRunning()};
-            return m_platform.desktop.startedAgain(requests[button]);
+            ++m_handedOver;
+            return m_platform.desktop.startAgain(requests[button]);
         }
         const bool keys = how == 1 || how == 2;
         QPushButton *b = (!keys || activeWindow()) && window() ? window()->*kRunButtons[button].member : nullptr;
@@ -310,6 +315,7 @@ private:
     bool m_userEnded = false;
     bool m_animating = false;
     bool m_quit = false; // no window left: the program's event loop ends
+    int m_handedOver = 0;
 };
 
 } // namespace

@@ -231,6 +231,34 @@ private slots:
         QCOMPARE(fake().journal.lines.last(), QStringLiteral("run stopped at slot 2"));
     }
 
+    // A blank slot stopped every run, opening the settings window each time,
+    // though it starts nothing. A text the settings file could not give (not
+    // UTF-8) reads as empty too, but it is no blank: the run stops there.
+    void aBlankSlotStartsNothingAndTheRunGoesOn_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("unreadable");
+        QTest::newRow("empty") << QString() << false;
+        QTest::newRow("blanks, an ideographic space among them") << QStringLiteral(" \t\u3000 ") << false;
+        QTest::newRow("not UTF-8") << QString() << true;
+    }
+    void aBlankSlotStartsNothingAndTheRunGoesOn()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, unreadable);
+        enableSlot(2, text);
+        enableSlot(3, QStringLiteral("/opt/three.sh"));
+        RunConfig.kidouUnreadable[2] = unreadable;
+        run().ok1_Click();
+        const QStringList started{slot(3, QStringLiteral("/opt/three.sh"))};
+        QCOMPARE(fake().processes.started, unreadable ? QStringList() : started);
+        QCOMPARE(fake().desktop.messages, unreadable ? QStringList{kSlotCheck53} : QStringList());
+        QCOMPARE(fake().power.requests.size(), unreadable ? 0 : 1);
+        QVERIFY(fake().journal.lines.contains(
+            QStringLiteral("slot 2: ") + (unreadable ? QStringLiteral("cannot be started (error 53): its stored text is not UTF-8")
+                                                     : QStringLiteral("no program text: nothing is started"))));
+    }
+
     // A script saved with Windows line endings cannot be started; the message
     // says why after the slot's own lines.
     void scriptWithWindowsLineEndingsSaysSo()

@@ -354,6 +354,7 @@ private slots:
         QCOMPARE(store.GetSetting(u"kidou1"_qs, QString()), QString());
         QCOMPARE(messages().size(), 1);
         QVERIFY(messages().first().contains(u"kidou1"_qs));
+        QVERIFY(store.holdsUnreadable(u"kidou1"_qs) && !store.holdsUnreadable(u"kidou2"_qs));
         store.SaveSetting(u"Check1"_qs, u"1"_qs);
         QVERIFY(contentsOf(iniPath()).contains("kidou1=/opt/caf\xe9/run\n"));
     }
@@ -432,7 +433,7 @@ private slots:
     }
 
     // A relative XDG variable is ignored, as the XDG rules say, rather than
-    // giving "/TARVEN Inc.Quenby.ini" (and, without a runtime folder, the lock at "/").
+    // giving "/TARVEN Inc.Quenby.ini" and the lock beside it at "/".
     void aRelativeConfigFolderIsIgnored()
     {
         const QByteArray config = qgetenv("XDG_CONFIG_HOME");

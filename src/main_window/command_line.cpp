@@ -37,7 +37,20 @@ QString helpText(bool japanese)
             "  -h, --help     この説明を表示して終了します\n"
             "  -v, --version  バージョンを表示して終了します\n"
             "\n"
-            "すでに起動しているときは、その画面に処理の開始を頼んで終了します。\n"
+            "すでに起動しているときは、その画面に処理を頼み、結果を待って終了します。\n"
+            "\n"
+            "終了ステータス:\n"
+            "  0  電源の要求が受け付けられた、「実行のみ」の処理が終わった、\n"
+            "     または起動中の画面を表示した\n"
+            "  1  画面を表示するディスプレイがない\n"
+            "  2  オプションの誤り\n"
+            "  3  処理中、設定画面やメッセージの表示中のため、依頼を実行しなかった\n"
+            "  4  起動できないプログラムがあり、処理が途中で止まった\n"
+            "  5  利用者が処理を取り消した\n"
+            "  6  システムが電源の要求を受け付けなかった\n"
+            "  7  起動中の quenby に接続できなかった\n"
+            "  8  起動中の quenby が結果を知らせずに終了した\n"
+            "\n"
             "詳しくは man quenby を参照してください。\n");
     }
     return QStringLiteral(
@@ -54,7 +67,22 @@ QString helpText(bool japanese)
         "  -h, --help     show this help and exit\n"
         "  -v, --version  show the version and exit\n"
         "\n"
-        "When a copy runs already, the run is asked of that copy's window.\n"
+        "When a copy runs already, the run is asked of that copy, and this one\n"
+        "waits for its outcome.\n"
+        "\n"
+        "Exit status:\n"
+        "  0  the power request was accepted, the run-only run finished,\n"
+        "     or the running copy's window was shown\n"
+        "  1  no display to show the window on\n"
+        "  2  wrong use of the command line\n"
+        "  3  the request was dropped: a run was going on, or the settings\n"
+        "     window or a message was open\n"
+        "  4  the run stopped at a program that could not be started\n"
+        "  5  the user cancelled the run\n"
+        "  6  the system refused the power request\n"
+        "  7  a copy runs but could not be reached\n"
+        "  8  the running copy ended without telling the outcome\n"
+        "\n"
         "See man quenby for the settings file and the power requests.\n");
 }
 
@@ -145,6 +173,49 @@ CommandLineReply replyToCommandLine(const QStringList &arguments, bool japanese)
         reply.request = run.request;
     }
     return reply;
+}
+
+QString handOverLine(RequestOutcome outcome, bool japanese)
+{
+    struct Line
+    {
+        RequestOutcome outcome;
+        const char16_t *english;
+        const char16_t *japanese;
+    };
+    static const Line lines[] = {
+        {RequestOutcome::DroppedDuringRun, u"the running copy dropped the request, as a run is going on there; "
+                                           u"the machine stays on",
+         u"起動中の quenby は処理の実行中のため、依頼を実行しませんでした。電源はそのままです"},
+        {RequestOutcome::DroppedSettingsOpen, u"the running copy dropped the request, as its settings window is "
+                                              u"open; the machine stays on",
+         u"起動中の quenby は設定画面を開いているため、依頼を実行しませんでした。電源はそのままです"},
+        {RequestOutcome::DroppedMessageOpen, u"the running copy dropped the request, as a message of it waits for "
+                                             u"an answer; the machine stays on",
+         u"起動中の quenby はメッセージを表示しているため、依頼を実行しませんでした。電源はそのままです"},
+        {RequestOutcome::StoppedAtStartFailure, u"the run stopped at a program that could not be started; the "
+                                                u"machine stays on",
+         u"起動できないプログラムがあったため、処理は途中で止まりました。電源はそのままです"},
+        {RequestOutcome::Cancelled, u"the run was cancelled; the machine stays on",
+         u"処理は取り消されました。電源はそのままです"},
+        {RequestOutcome::PowerRefused, u"the system refused the power request; the machine stays on",
+         u"システムが電源の要求を受け付けませんでした。電源はそのままです"},
+        {RequestOutcome::Unreachable, u"a copy of quenby runs, but it could not be reached",
+         u"起動中の quenby に接続できませんでした"},
+        {RequestOutcome::CopyEnded, u"the running copy ended without telling what became of the request",
+         u"起動中の quenby が結果を知らせずに終了しました"},
+    };
+    for (const Line &line : lines) {
+        if (line.outcome == outcome)
+            return QStringLiteral("quenby: ") + QString::fromUtf16(japanese ? line.japanese : line.english)
+                + u'\n';
+    }
+    return QString();
+}
+
+void sayHandOverOutcome(RequestOutcome outcome)
+{
+    std::fputs(handOverLine(outcome, messagesInJapanese()).toLocal8Bit().constData(), stderr);
 }
 
 bool messagesInJapanese()

@@ -32,6 +32,12 @@ CommandLineReply replyToCommandLine(const QStringList &arguments, bool japanese)
 // variables: LC_ALL, then LC_MESSAGES, then LANG.
 bool messagesInJapanese();
 
+// The line a start prints on standard error when the copy that runs could not
+// carry out its request, or could not be reached; empty when it did (status 0).
+QString handOverLine(RequestOutcome outcome, bool japanese);
+// Prints that line, in the session's language.
+void sayHandOverOutcome(RequestOutcome outcome);
+
 // Answers the command line on standard output and standard error. The reply
 // holds the exit status when the program should end without opening a window.
 // Touches neither the settings nor the single-instance lock, and needs no

@@ -1,5 +1,6 @@
 #include "main_window/form1.h"
 
+#include "main_window/command_line.h"
 #include "main_window/main_window_names.h"
 #include "main_window/main_window_view.h"
 #include "settings/form2.h"
@@ -9,16 +10,13 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
 #include <utility>
 
 namespace quenby {
-
-namespace {
-
-} // namespace
 
 Form1::Form1(const Services &services, QObject *parent)
     : QObject(parent)
@@ -32,8 +30,10 @@ Form1::Form1(const Services &services, QObject *parent)
     QApplication::setFont(captionFont(), "QMessageBox");
     // The main window lives as long as the program: it speaks for the store,
     // whichever window's action ran into the problem.
-    m_services.store.whenProblem(
-        [this](const StoreProblem &problem) { tellStoreProblem(m_services.desktop, problem); });
+    m_services.store.whenProblem([this](const StoreProblem &problem) {
+        m_toldAtLoad = m_toldAtLoad || m_loading;
+        tellStoreProblem(m_services.desktop, problem);
+    });
 }
 
 Form1::~Form1()
@@ -53,10 +53,13 @@ void Form1::Form_Load()
 {
     if (isLoaded())
         return;
-    if (m_services.desktop.anotherInstanceRunning(m_startRequest)) {
-        m_services.desktop.endProgram();
+    if (const std::optional<RequestOutcome> handed = m_services.desktop.handToRunningCopy(m_startRequest)) {
+        endAfterHandOver(*handed);
         return;
     }
+    listenForLaterStarts();
+    m_loading = true;
+    m_toldAtLoad = false;
     resetRunMode();
     createWindow();
     m_place.restore(*m_window);
@@ -65,11 +68,24 @@ void Form1::Form_Load()
     m_window->ok1->setFocus();
     writeVersion();
     readWindowsDir();
-    listenForLaterStarts();
+    m_loading = false;
+    // A message at start-up (a pause the run cannot honour, a value that
+    // cannot be read) was shown before this start's own run could begin: the
+    // run is dropped like one asked for while the message was open, not
+    // carried out once somebody answered it.
+    const auto obstacle = m_toldAtLoad ? RunSequence::Obstacle::Message : RunSequence::Obstacle::None;
     if (const StartRequest request = std::exchange(m_startRequest, StartRequest::Show); request != StartRequest::Show)
-        QTimer::singleShot(0, this, [this, request, started = m_run.pressBegins()] {
-            onStartRequest(request, started, QStringLiteral("the command line"));
+        QTimer::singleShot(0, this, [this, request, obstacle, started = m_run.pressBegins()] {
+            onStartRequest(request, started, RunSequence::From::CommandLine, obstacle, nullptr);
         });
+}
+
+// Another copy took this start's request: this one says what became of it,
+// when that is no success, and ends with its exit status.
+void Form1::endAfterHandOver(RequestOutcome outcome)
+{
+    sayHandOverOutcome(outcome);
+    m_services.desktop.endProgram(exitStatusFor(outcome));
 }
 
 void Form1::listenForLaterStarts()
@@ -78,28 +94,42 @@ void Form1::listenForLaterStarts()
         return;
     m_listening = true;
     m_services.desktop.whenStartedAgain(
-        [this](StartRequest request) { takeLaterStart(request); });
+        [this](StartRequest request, RequestAnswer answer) { takeLaterStart(request, std::move(answer)); });
 }
 
 // Requests that arrive together are all stamped as they arrive, before the
 // first of them can start a run: the others then arrive during that run and
-// are dropped, never carried out after it.
-void Form1::takeLaterStart(StartRequest request)
+// are dropped, never carried out after it. A message open on arrival is
+// noted then too.
+void Form1::takeLaterStart(StartRequest request, RequestAnswer answer)
 {
-    QTimer::singleShot(0, this, [this, request, started = m_run.pressBegins()] {
-        onStartRequest(request, started, QStringLiteral("a later start"));
+    const auto obstacle = messageOpen() ? RunSequence::Obstacle::Message : RunSequence::Obstacle::None;
+    QTimer::singleShot(0, this, [this, request, obstacle, answer = std::move(answer), started = m_run.pressBegins()] {
+        onStartRequest(request, started, RunSequence::From::LaterStart, obstacle, answer);
     });
+}
+
+// Events run during a load only while one of its messages is open; outside a
+// run, a message box waiting for its answer is the one that is modal.
+bool Form1::messageOpen() const
+{
+    return m_loading || qobject_cast<QMessageBox *>(QApplication::activeModalWidget()) != nullptr;
 }
 
 // A run asked for on a command line (a timer of the desktop, say) enters
 // where a press of its button enters, so the same rule judges it: during a
-// run it is dropped and recorded. With the settings window open there is no
-// button to press; the request is dropped and recorded too.
-void Form1::onStartRequest(StartRequest request, RunSequence::PressStart started, const QString &from)
+// run it is dropped. With the settings window open there is no button to
+// press, and with a message open nobody has read it: the request is dropped
+// too. Either way the run answers it.
+void Form1::onStartRequest(StartRequest request, RunSequence::PressStart started, RunSequence::From from,
+                           RunSequence::Obstacle obstacle, RequestAnswer answer)
 {
     bringCurrentWindowForward();
-    if (request == StartRequest::Show)
+    if (request == StartRequest::Show) {
+        if (answer)
+            answer(RequestOutcome::Shown);
         return;
+    }
     RunSequence::Button button = RunSequence::Button::ShutDown;
     if (request == StartRequest::Restart)
         button = RunSequence::Button::Restart;
@@ -107,7 +137,9 @@ void Form1::onStartRequest(StartRequest request, RunSequence::PressStart started
         button = RunSequence::Button::Suspend;
     else if (request == StartRequest::RunOnly)
         button = RunSequence::Button::RunOnly;
-    m_run.requestFromOutside(button, started, from, m_window != nullptr);
+    if (!m_window && obstacle == RunSequence::Obstacle::None)
+        obstacle = RunSequence::Obstacle::SettingsWindow;
+    m_run.requestFromOutside({from, button, std::move(answer)}, started, obstacle);
 }
 
 // A later start of the program asks for this copy's window: the message or
@@ -181,6 +213,7 @@ void Form1::tellUnusablePause(const std::optional<QString> &pause)
         return;
     }
     m_pauseTold = pause;
+    m_toldAtLoad = true;
     m_services.desktop.beep();
     m_services.desktop.messageBox(
         QStringLiteral("設定ファイルの byou の値 %1 は -32768 から 32767 までの整数ではないため、"

@@ -71,10 +71,13 @@ private:
     void readWindowsDir();
     void connectButtons();
     void connectRunButton(QPushButton *button, RunSequence::Button which);
+    void endAfterHandOver(RequestOutcome outcome);
     void listenForLaterStarts();
     void bringCurrentWindowForward();
-    void takeLaterStart(StartRequest request);
-    void onStartRequest(StartRequest request, RunSequence::PressStart started, const QString &from);
+    void takeLaterStart(StartRequest request, RequestAnswer answer);
+    void onStartRequest(StartRequest request, RunSequence::PressStart started, RunSequence::From from,
+                        RunSequence::Obstacle obstacle, RequestAnswer answer);
+    bool messageOpen() const;
     void onFrameClosed();
     void releaseWindow();
     void deleteUnloadedWindows();
@@ -87,6 +90,10 @@ private:
     QString m_windowsDir;
     WindowPlace m_place;
     bool m_listening = false;
+    // Form_Load is under way, and whether it has shown a message: the only
+    // way events run before it returns.
+    bool m_loading = false;
+    bool m_toldAtLoad = false;
     StartRequest m_startRequest = StartRequest::Show;
     std::optional<QString> m_pauseTold;
     QPointer<MainWindowView> m_window;

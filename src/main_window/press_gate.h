@@ -5,18 +5,17 @@
 #include <QPointer>
 
 #include "run/run_sequence.h"
+#include "window_common/held_keys.h"
 
-class QKeyEvent;
 class QPushButton;
 
 namespace quenby {
 
 // Sees every press of the action buttons begin, so that the run can judge a
-// click by when its press began, and keeps a held key from pressing them or
-// answering a message: a key's auto-repeat (Enter, Space, or Alt with the
-// button's letter) is eaten.
-// A key held down while the settings window closed reaches the main window
-// only as repeats, so it never presses 終了 there either.
+// click by when its press began, and keeps a held key from pressing anything
+// in any window of the program (see HeldKeys): it lives as long as the
+// program and filters all of its events. A held key's repeats on an action
+// button during a run are noted in the run's record.
 class PressGate : public QObject
 {
     Q_OBJECT
@@ -38,22 +37,15 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    bool onKey(QObject *watched, QEvent *event);
-    bool repeats(const QKeyEvent *key) const;
     bool onShortcut(QObject *watched);
-    bool keyPressBegins(QObject *watched);
+    void pressBegins(QObject *watched);
     void dropRepeat(QObject *watched);
 
     RunSequence &m_run;
+    HeldKeys m_heldKeys;
     QHash<QObject *, RunSequence::Button> m_buttons;
     QHash<QObject *, RunSequence::PressStart> m_starts;
     QPointer<QPushButton> m_quit;
-    // Whether the key behind the shortcut now being delivered is a repeat.
-    bool m_keyRepeats = false;
-    // The last key let go, and when: a repeat comes as a release and a press
-    // at one moment.
-    int m_releasedKey = 0;
-    quint64 m_releasedAt = 0;
     bool m_repeatNoted = false;
 };
 

@@ -2,13 +2,19 @@
 
 #include <QString>
 
+#include "platform/request_outcome.h"
+
 #include <functional>
+#include <optional>
 
 namespace quenby {
 
 // What a start of the program asks of the copy that runs: its window, or a
 // run as if that button of the main window were pressed.
 enum class StartRequest { Show, ShutDown, Restart, Suspend, RunOnly };
+
+// Tells a later start what became of its request; called once.
+using RequestAnswer = std::function<void(RequestOutcome)>;
 
 struct AppVersion
 {
@@ -23,14 +29,16 @@ class Desktop
 public:
     virtual ~Desktop() = default;
 
-    // True when another copy of the program already runs for this user; that
-    // copy is then handed `request`. Asked once per load of the main window; a
-    // reload inside the same program answers false.
-    virtual bool anotherInstanceRunning(StartRequest request) = 0;
-    // From now on a later start of the program, which ends at once, hands its
-    // request to this copy: `handle` runs here for each such start. Costs the
-    // start-up nothing: the real one sets itself up once the event loop runs.
-    virtual void whenStartedAgain(std::function<void(StartRequest)> handle) = 0;
+    // When another copy of the program already runs for this user and this
+    // settings file, hands it `request`, waits for what became of it and
+    // returns that; nothing when this copy is the one that runs. Asked once
+    // per load of the main window; a reload inside the same program answers
+    // nothing.
+    virtual std::optional<RequestOutcome> handToRunningCopy(StartRequest request) = 0;
+    // From now on a later start of the program hands its request to this
+    // copy and waits for the answer: `handle` runs here for each such start,
+    // in the event loop, with the way to answer it.
+    virtual void whenStartedAgain(std::function<void(StartRequest, RequestAnswer)> handle) = 0;
     // The folder the two clean-up commands are built on, without a trailing
     // separator; empty when there is none.
     virtual QString windowsDirectory() = 0;
@@ -45,9 +53,10 @@ public:
     enum class MessageWait { BlockingWindows, KeepingWindowsWorking };
     // OK button only, no icon, titled with the application title.
     virtual void messageBox(const QString &prompt, MessageWait wait = MessageWait::BlockingWindows) = 0;
-    // Ends the program at once: no further window events, no unload handlers.
-    // The real one does not return; a test double records the call and returns.
-    virtual void endProgram() = 0;
+    // Ends the program at once with `exitStatus`: no further window events, no
+    // unload handlers. The real one does not return; a test double records the
+    // call and returns.
+    virtual void endProgram(int exitStatus) = 0;
 };
 
 } // namespace quenby

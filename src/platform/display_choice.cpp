@@ -202,6 +202,12 @@ DisplayChoice chooseDisplay(const DisplayFacts &facts)
 
 bool chooseDisplayForThisStart(int argc, char **argv)
 {
+    // A timer made with "systemd-run -E XAUTHORITY" in a session that has no
+    // such variable passes it on empty: the X libraries then read the cookie
+    // from a file named "" and the display turns us away. Unset, they read
+    // ~/.Xauthority, as the session itself does.
+    if (qEnvironmentVariableIsSet("XAUTHORITY") && qEnvironmentVariableIsEmpty("XAUTHORITY"))
+        qunsetenv("XAUTHORITY");
     QByteArray chosen = optionValue(argc, argv, "-platform");
     if (chosen.isEmpty())
         chosen = qgetenv("QT_QPA_PLATFORM");

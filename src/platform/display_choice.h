@@ -41,7 +41,8 @@ bool waylandDisplayAnswers(const QByteArray &waylandDisplay);
 // Whether Qt would find its platform plugin of that name ("xcb", "wayland").
 bool platformPluginInstalled(const QByteArray &plugin);
 
-// Makes that choice for this start, before the application object exists.
+// Makes that choice for this start, before the application object exists; an
+// empty XAUTHORITY is taken as unset.
 // Returns false, after printing the one line to stderr, when no display can be
 // reached at all; the program should then end with status 1.
 bool chooseDisplayForThisStart(int argc, char **argv);

@@ -93,6 +93,12 @@ QString IniStore::GetSetting(const QString &key, const QString &defaultValue)
     return value->text;
 }
 
+bool IniStore::holdsUnreadable(const QString &key)
+{
+    const std::optional<IniDocument::Value> value = document(true).value(kSection + key);
+    return value && !value->validUtf8;
+}
+
 void IniStore::SaveSetting(const QString &key, const QString &value)
 {
     document(false);

@@ -35,6 +35,7 @@ public:
     static QString defaultFilePath();
 
     QString GetSetting(const QString &key, const QString &defaultValue) override;
+    bool holdsUnreadable(const QString &key) override;
     void SaveSetting(const QString &key, const QString &value) override;
     void beginBatch() override;
     bool endBatch() override;

@@ -3,12 +3,11 @@
 #include "platform/descriptor.h"
 #include "platform/desktop.h"
 
-#include <QStringList>
 #include <memory>
 
 namespace quenby {
 
-class ShowRequests;
+class LaterStarts;
 
 class LinuxDesktop : public Desktop
 {
@@ -16,28 +15,31 @@ public:
     LinuxDesktop();
     ~LinuxDesktop() override;
 
-    bool anotherInstanceRunning(StartRequest request) override;
-    void whenStartedAgain(std::function<void(StartRequest)> handle) override;
+    std::optional<RequestOutcome> handToRunningCopy(StartRequest request) override;
+    void whenStartedAgain(std::function<void(StartRequest, RequestAnswer)> handle) override;
     QString windowsDirectory() override;
     QString programFolder() override;
     AppVersion version() override;
     void beep() override;
     void messageBox(const QString &prompt, MessageWait wait = MessageWait::BlockingWindows) override;
-    [[noreturn]] void endProgram() override;
+    [[noreturn]] void endProgram(int exitStatus) override;
 
-    // The per-user lock file that keeps a second copy out, in the folder
-    // tried first.
+    // The lock file that keeps a second copy out: beside the settings file,
+    // so that every copy of this user on that file finds it, whatever session
+    // it was started from (a timer, cron, su, ssh).
     static QString instanceLockPath();
-    // Where the lock file is looked for, in order.
-    static QStringList instanceLockFolders();
 
 private:
     enum class LockState { Taken, HeldByAnother, Unavailable };
     LockState takeInstanceLock();
+    void becomeTheRunningCopy();
+    std::optional<RequestOutcome> reachRunningCopy(StartRequest request);
 
     Descriptor m_lock;
+    bool m_lockAsked = false;
     bool m_lockTaken = false;
-    std::unique_ptr<ShowRequests> m_showRequests;
+    Descriptor m_listener;
+    std::unique_ptr<LaterStarts> m_laterStarts;
 };
 
 } // namespace quenby

@@ -235,8 +235,6 @@ SlotCommand commandForProgram(const QString &program, const QByteArray &typed, c
 
 SlotCommand slotCommandFor(const QString &text, const QString &searchPath, const QString &shell)
 {
-    if (text.trimmed().isEmpty())
-        return {error_number::FileNotFound, {}, QStringLiteral("the slot holds no program text")};
     // A folder named whole is reported as one, whatever blanks its path holds.
     const QFileInfo whole(text);
     if (whole.isAbsolute() && (whole.isFile() || whole.isDir()))

@@ -28,8 +28,8 @@ struct SlotCommand
 // with the interpreter of its "#!" line, or with `shell` when it ends in .sh.
 // A "#!" line is judged as the kernel reads it: a carriage return at its end
 // is part of the interpreter's name (a script saved with Windows line
-// endings), which makes it error 53 with a hint. A text with nothing but
-// blanks names no program: error 53.
+// endings), which makes it error 53 with a hint. A text of nothing but
+// blanks goes to the shell as it is: it runs nothing and ends at once.
 // A first word that the shell would expand, or that is one of its keywords or
 // builtins, cannot be judged: the text then goes to the shell as typed.
 SlotCommand slotCommandFor(const QString &text, const QString &searchPath, const QString &shell);

@@ -41,6 +41,9 @@ public:
     virtual ~Store() = default;
 
     virtual QString GetSetting(const QString &key, const QString &defaultValue) = 0;
+    // Whether the key holds a value that cannot be read (not UTF-8), which
+    // GetSetting gives as its default.
+    virtual bool holdsUnreadable(const QString &key) = 0;
     // Returns once the value has reached the disk (or the failure has been
     // reported); inside a batch, once the batch has.
     virtual void SaveSetting(const QString &key, const QString &value) = 0;

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace quenby {
 
@@ -45,6 +46,37 @@ QString buttonName(RunSequence::Button button)
     static const QString names[] = {QStringLiteral("終了 (shut down)"), QStringLiteral("再起動 (restart)"),
                                     QStringLiteral("サスペンド (suspend)"), QStringLiteral("実行のみ (run only)")};
     return names[int(button)];
+}
+
+QString fromName(RunSequence::From from)
+{
+    return from == RunSequence::From::CommandLine ? QStringLiteral("the command line")
+         : from == RunSequence::From::LaterStart  ? QStringLiteral("a later start")
+                                                  : QStringLiteral("a press");
+}
+
+QString outcomeText(RequestOutcome outcome)
+{
+    switch (outcome) {
+    case RequestOutcome::PowerAccepted:
+        return QStringLiteral("the power request was accepted");
+    case RequestOutcome::RunFinished:
+        return QStringLiteral("the run finished");
+    case RequestOutcome::DroppedDuringRun:
+        return QStringLiteral("dropped: a run is going on");
+    case RequestOutcome::DroppedSettingsOpen:
+        return QStringLiteral("dropped: the settings window is open");
+    case RequestOutcome::DroppedMessageOpen:
+        return QStringLiteral("dropped: a message waits for an answer");
+    case RequestOutcome::StoppedAtStartFailure:
+        return QStringLiteral("the run stopped at a start that failed");
+    case RequestOutcome::Cancelled:
+        return QStringLiteral("cancelled by the user");
+    case RequestOutcome::PowerRefused:
+        return QStringLiteral("the power request was refused");
+    default:
+        return QStringLiteral("no answer");
+    }
 }
 
 // "text: detail", or the text alone when there is no detail.
@@ -141,15 +173,58 @@ void RunSequence::click(Button button)
     }
 }
 
-void RunSequence::requestFromOutside(Button button, PressStart started, const QString &from, bool buttonShown)
+// A request that finds the program busy is dropped and answered at once,
+// never kept to be carried out later: whoever asked (a timer, most likely)
+// learns that the machine stays on.
+void RunSequence::requestFromOutside(Request request, PressStart started, Obstacle obstacle)
 {
-    note(from + QStringLiteral(" asked for ") + buttonName(button));
-    if (buttonShown) {
-        press(button, started);
+    note(fromName(request.from) + QStringLiteral(" asked for ") + buttonName(request.button));
+    if (const std::optional<RequestOutcome> dropped = whyDropped(started, obstacle)) {
+        m_services.desktop.beep();
+        answer(request, *dropped);
         return;
     }
-    m_services.desktop.beep();
-    note(QStringLiteral("the request was dropped: the main window is not shown"));
+    const Button button = request.button;
+    m_nextRequest = std::move(request);
+    click(button);
+    if (std::optional<Request> untaken = std::exchange(m_nextRequest, std::nullopt))
+        answer(*untaken, RequestOutcome::DroppedDuringRun);
+}
+
+// A request stamped during a run is dropped even when the run has ended
+// since, as a press begun then would be.
+std::optional<RequestOutcome> RunSequence::whyDropped(PressStart started, Obstacle obstacle) const
+{
+    if (isRunning() || m_programEnded || started.busy || started.runs != m_runsStarted)
+        return RequestOutcome::DroppedDuringRun;
+    if (obstacle == Obstacle::Message)
+        return RequestOutcome::DroppedMessageOpen;
+    if (obstacle == Obstacle::SettingsWindow)
+        return RequestOutcome::DroppedSettingsOpen;
+    return std::nullopt;
+}
+
+// The run's request learns its outcome once, the first time it is known.
+void RunSequence::settle(RequestOutcome outcome)
+{
+    if (std::optional<Request> request = std::exchange(m_request, std::nullopt))
+        answer(*request, outcome);
+}
+
+// The one place where the outcome of every run's request is known: a request
+// from outside is recorded with its outcome and a later start hears it; the
+// command line's outcome, and a refused power request, become the program's
+// exit status.
+void RunSequence::answer(Request &request, RequestOutcome outcome)
+{
+    if (request.from == From::CommandLine || outcome == RequestOutcome::PowerRefused)
+        m_exitStatus = exitStatusFor(outcome);
+    if (request.from != From::Press)
+        note(fromName(request.from) + QStringLiteral("'s request for ") + buttonName(request.button)
+                 + QStringLiteral(": ") + outcomeText(outcome),
+             exitStatusFor(outcome) == 0 ? Journal::Level::Info : Journal::Level::Warning);
+    if (const RequestAnswer reply = std::exchange(request.answer, nullptr))
+        reply(outcome);
 }
 
 void RunSequence::dropRepeatedKey(Button button)
@@ -169,16 +244,21 @@ bool RunSequence::allowsSettings()
 
 void RunSequence::endOnUserRequest(const QString &how)
 {
-    if (isRunning())
+    if (isRunning()) {
         note(how + QStringLiteral(" during the ") + phaseName() + QStringLiteral(": the program ends")
                  + (m_phase == Phase::Power ? QString() : QStringLiteral(" without a power request")),
              Journal::Level::Warning);
+        settle(RequestOutcome::Cancelled);
+    }
     endProgram();
 }
 
 void RunSequence::run(Button button)
 {
     ++m_runsStarted;
+    m_request = std::exchange(m_nextRequest, std::nullopt);
+    if (!m_request)
+        m_request = Request{From::Press, button, nullptr};
     {
         PhaseGuard guard(m_phase, Phase::Slots);
         m_host.setStatus(QStringLiteral("設定内容を処理中"));
@@ -188,6 +268,9 @@ void RunSequence::run(Button button)
         m_stepsDone = 0;
         runSteps();
     }
+    // Every way out of the steps has settled the request; one that has not
+    // would keep its caller waiting for the next run.
+    m_request.reset();
     m_host.setStep(QString());
     m_services.progress.clear();
     m_host.runFinished();
@@ -236,6 +319,18 @@ int RunSequence::RunProgram()
 {
     commandLine = kCommandPrefix + programPath;
     note(slotTag() + commandLine);
+    m_lastHint = StartHint::None;
+    if (RunConfig.kidouUnreadable[currentSlot]) {
+        note(slotTag() + QStringLiteral("cannot be started (error 53): its stored text is not UTF-8"),
+             Journal::Level::Warning);
+        return error_number::FileNotFound;
+    }
+    // An interpreter given nothing to run ends at once: blanks start nothing
+    // and the run goes on.
+    if (programPath.trimmed().isEmpty()) {
+        note(slotTag() + QStringLiteral("no program text: nothing is started"));
+        return 0;
+    }
     const ShellResult started = m_services.processes.runSlot(currentSlot, programPath);
     m_lastHint = started.hint;
     if (started.error != 0) {
@@ -327,6 +422,7 @@ void RunSequence::powerAction()
         runOnly = 0;
         m_host.setStatus(QStringLiteral("設定された処理は終了しました"));
         note(QStringLiteral("run finished; run only, the machine stays on"));
+        settle(RequestOutcome::RunFinished);
         return;
     }
     if (runMode == 1) {
@@ -350,9 +446,11 @@ void RunSequence::requestPower(PowerAction action, const QString &failureText)
     const PowerOutcome outcome = m_services.power.request(action);
     if (outcome.accepted()) {
         note(QStringLiteral("power request ") + powerActionName(action) + QStringLiteral(" accepted"));
+        settle(RequestOutcome::PowerAccepted);
     } else {
         note(QStringLiteral("power request ") + powerActionName(action) + QStringLiteral(" refused: ") + outcome.reason,
              Journal::Level::Warning);
+        settle(RequestOutcome::PowerRefused);
         m_services.desktop.beep();
         m_services.desktop.messageBox(failureText + QStringLiteral("\r\n") + powerRefusalText(outcome.refusal),
                                       Desktop::MessageWait::KeepingWindowsWorking);
@@ -367,7 +465,7 @@ void RunSequence::endProgram()
     m_programEnded = true;
     endCountdown();
     m_services.notifications.settle(kNoticeSettleBound);
-    m_services.desktop.endProgram();
+    m_services.desktop.endProgram(m_exitStatus);
 }
 
 // The one error handler of a run: 5 and 53 explain themselves and open the
@@ -386,6 +484,11 @@ RunSequence::Next RunSequence::handleError(int error, int step)
             m_services.desktop.messageBox(otherFailureMessage(error, step), wait);
         return Next::GoOn;
     }
+    const Next next = error == error_number::FileNotFound ? Next::Stop : Next::GoOn;
+    // Whoever waits for the run hears of the stop now, not once somebody
+    // has answered the message.
+    if (next == Next::Stop)
+        settle(RequestOutcome::StoppedAtStartFailure);
     if (step > 5) {
         // A clean-up names itself: blaming the last slot would send the user
         // to a path box that is not at fault.
@@ -395,7 +498,7 @@ RunSequence::Next RunSequence::handleError(int error, int step)
         m_services.desktop.messageBox(slotMessage(error), wait);
         m_host.ShowSlotSettings();
     }
-    return error == error_number::FileNotFound ? Next::Stop : Next::GoOn;
+    return next;
 }
 
 QString RunSequence::cleanUpMessage(int error, int step)

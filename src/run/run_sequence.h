@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 #include "platform/journal.h"
 #include "platform/power.h"
 #include "platform/processes.h"
@@ -36,6 +38,18 @@ public:
         bool busy = false;
     };
 
+    // Where a run's request came from: a press of its button, this copy's
+    // command line, or a later start that waits for the answer.
+    enum class From { Press, CommandLine, LaterStart };
+    struct Request
+    {
+        From from = From::Press;
+        Button button = Button::ShutDown;
+        RequestAnswer answer; // a later start's; empty for the others
+    };
+    // What keeps the main window from taking a request from outside now.
+    enum class Obstacle { None, SettingsWindow, Message };
+
     RunSequence(RunHost &host, const Services &services);
 
     // Run state. runMode and runOnly are reset by every load of the main window.
@@ -54,10 +68,11 @@ public:
     PressStart pressBegins() const { return {m_runsStarted, isRunning()}; }
     // A user's press of an action button that began at `started`.
     void press(Button button, PressStart started);
-    // A run asked for from outside the window (`from`: the command line, a
-    // later start) at `started`, entering as a press of `button` would;
-    // dropped and recorded when the button is not shown.
-    void requestFromOutside(Button button, PressStart started, const QString &from, bool buttonShown);
+    // A run asked for from outside the window at `started`, entering as a
+    // press of its button would. It is dropped, answered and recorded when a
+    // run goes on, or `obstacle` stands in the way; otherwise the run it
+    // starts answers it once its outcome is known.
+    void requestFromOutside(Request request, PressStart started, Obstacle obstacle);
     // A key held down repeats; a repeat never presses an action button.
     void dropRepeatedKey(Button button);
     // Whether the settings button may open the settings window now: not from
@@ -69,11 +84,17 @@ public:
 
     bool isRunning() const { return m_phase != Phase::Idle; }
     Phase phase() const { return m_phase; }
+    // The program's exit status: what became of the run asked for on its
+    // command line, or 6 after a refused power request.
+    int exitStatus() const { return m_exitStatus; }
 
 private:
     // What the run does after a failed step.
     enum class Next { GoOn, Stop };
 
+    std::optional<RequestOutcome> whyDropped(PressStart started, Obstacle obstacle) const;
+    void settle(RequestOutcome outcome);
+    void answer(Request &request, RequestOutcome outcome);
     bool acceptsPress(Button button);
     void click(Button button);
     void run(Button button);
@@ -106,6 +127,11 @@ private:
     RunHost &m_host;
     Services m_services;
     Phase m_phase = Phase::Idle;
+    // The request the next run takes over, and the one of the run under way
+    // until its outcome is known.
+    std::optional<Request> m_nextRequest;
+    std::optional<Request> m_request;
+    int m_exitStatus = 0;
     quint64 m_runsStarted = 0;
     // The run's steps for its progress: each ticked slot, and the pause.
     int m_steps = 1;

@@ -78,6 +78,7 @@ bool Form2::applySlot(int slot)
     RunConfig.check[slot] = state;
     m_services.store.SaveSetting(kidouKey(slot), path);
     RunConfig.kidou[slot] = path;
+    RunConfig.kidouUnreadable[slot] = false;
     return true;
 }
 

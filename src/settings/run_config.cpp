@@ -21,6 +21,7 @@ std::optional<QString> loadRunConfig(Store &store)
     for (int n = 1; n <= 5; ++n) {
         RunConfig.check[n] = readLong(store, checkKey(n));
         RunConfig.kidou[n] = store.GetSetting(kidouKey(n), QString());
+        RunConfig.kidouUnreadable[n] = store.holdsUnreadable(kidouKey(n));
     }
     RunConfig.check[6] = readLong(store, checkKey(6));
     RunConfig.check[7] = readLong(store, checkKey(7));

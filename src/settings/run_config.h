@@ -15,6 +15,8 @@ struct RunConfigRecord
 {
     std::array<qint32, 8> check{}; // 1..5 program slots, 6 temp clean-up, 7 recent clean-up
     std::array<QString, 6> kidou;  // 1..5 program paths
+    // 1..5: the stored path is not UTF-8 (kidou then holds it as empty).
+    std::array<bool, 6> kidouUnreadable{};
     qint32 byou = 0;               // pause in seconds
 };
 

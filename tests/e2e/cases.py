@@ -172,6 +172,7 @@ class MainWindowStart(SandboxCase):
                 app.send_signal(signal.SIGKILL)
                 app.wait(5)
 
+    # Then a killed first copy does not keep the next one out.
     def test_second_instance_ends_without_a_window_and_leaves_the_store_alone(self):
         self.box.write_ini({'Form1Top': '1440', 'Form1Left': '2880'})
         first, window = self.start()
@@ -185,14 +186,10 @@ class MainWindowStart(SandboxCase):
         self.assertFalse(watch.touched(), 'the second copy opened the store')
         self.assertEqual(read_bytes(self.box.ini_path), before)
         self.assertRunning(first)
-
-    def test_a_killed_copy_does_not_keep_the_next_one_out(self):
-        first, _ = self.start()
         first.send_signal(signal.SIGKILL)
         first.wait(5)
         self.box.wait_no_window(MAIN_TITLE)
-        second, window = self.start()
-        self.assertRunning(second)
+        self.assertRunning(self.box.start_and_wait_window()[0])
 
     def test_quit_or_the_close_box_stores_the_current_position_once_and_ends_the_program(self):
         for how, (x, y) in [('quit', (30, 45)), ('close box', (60, 90))]:
@@ -304,7 +301,7 @@ class Runs(SandboxCase):
                 if refused:
                     self.box.key(self.box.wait_window(MESSAGE_TITLE, pid=app.pid), 'Return')
                 self.assertEnds(app)
-                self.assertEqual(self.box.power_calls(), [(method, [True])])
+                self.assertEqual((app.returncode, self.box.power_calls()), (6 if refused else 0, [(method, [True])]))
                 self.box.wait_no_window(MAIN_TITLE)
 
 
@@ -356,14 +353,22 @@ class PowerOnlyWhenAsked(SandboxCase):
                 time.sleep(3)
                 self.assertEqual(self.box.power_calls(), [])
 
-    # Enter held on the settings window's OK: the main window comes back with
-    # the focus on 終了, and the key's repeats must not press it.
-    def test_a_held_enter_key_presses_nothing_on_the_main_window(self):
+    # Enter held on 設定 (Tab from 終了) opens the settings window, whose OK
+    # the repeats used to press; held on that OK, the main window comes back
+    # with the focus on 終了, and the repeats must not press it either.
+    def test_a_held_enter_key_presses_nothing_in_either_window(self):
         self.box.start_window_manager('NLC')
         self.box.write_ini({'byou': '0'})
         app, window = self.start()
-        self.box.click(window, MAIN_BUTTONS['setting'])
+        self.box.key(window, 'Tab', 'Tab', 'Tab', 'Tab')
+        watch = self.box.watch_ini()
+        self.box.x('xdotool', 'keydown', 'Return')
         settings = self.box.wait_window(SETTINGS_TITLE, pid=app.pid)
+        time.sleep(1.5)
+        self.box.x('xdotool', 'keyup', 'Return')
+        time.sleep(0.5)
+        # The main window's place, stored as it went; nothing saved after it.
+        self.assertEqual((self.box.windows(SETTINGS_TITLE, pid=app.pid), watch.replacements()), ([settings], 1))
         self.box.x('xdotool', 'windowfocus', '--sync', settings)
         self.box.x('xdotool', 'keydown', 'Return')
         time.sleep(1.5)
@@ -422,24 +427,28 @@ class CommandLineRuns(SandboxCase):
                 self.box.mock.ClearCalls()
                 app = self.box.start(args=[option])
                 self.assertEnds(app)
-                self.assertEqual(self.box.power_calls(), [(method, [True])])
+                self.assertEqual((app.returncode, self.box.power_calls()), (0, [(method, [True])]))
 
     # A timer firing while the program runs hands the run to the running
-    # copy and ends at once; during that copy's run, a second one is dropped.
-    def test_a_run_option_goes_to_the_copy_that_runs(self):
+    # copy, from any session (a runtime folder of mode 0755, none as from
+    # cron), and waits for the outcome: the run's end, or a drop during a run
+    # or while the settings window is open, with the machine left on.
+    def test_a_run_option_goes_to_the_copy_that_runs_and_waits_for_its_outcome(self):
         log = os.path.join(self.box.work, 'ran.txt')
-        slot = self.write_slot_script('slot1', log)
-        self.box.write_ini({'Check1': '1', 'kidou1': slot, 'byou': '2'})
+        self.box.write_ini({'Check1': '1', 'kidou1': self.write_slot_script('slot1', log), 'byou': '3'})
         first, window = self.start()
-        second = self.box.start(args=['--run-only'])
-        self.assertEnds(second)
-        self.assertEqual(second.returncode, 0)
+        second = self.box.start(args=['--run-only'], env_changes={'XDG_RUNTIME_DIR': self.box._folder('shared', 0o755)})
         harness.wait_until(lambda: read_lines(log) == ['slot1'], 15, 'the run in the first copy')
-        third = self.box.start(args=['--shutdown'])
+        third = self.box.start(args=['--shutdown'], env_changes={'XDG_RUNTIME_DIR': None})
         self.assertEnds(third)
-        time.sleep(4)
-        self.assertEqual(read_lines(log), ['slot1'])
-        self.assertEqual(self.box.power_calls(), [])
+        self.assertEqual((third.returncode, second.poll()), (3, None))
+        self.assertEnds(second)
+        self.assertEqual((second.returncode, read_lines(log)), (0, ['slot1']))
+        self.box.click(window, MAIN_BUTTONS['setting'])
+        self.box.wait_window(SETTINGS_TITLE, pid=first.pid)
+        fourth = self.box.start(args=['--suspend'])
+        self.assertEnds(fourth)
+        self.assertEqual((fourth.returncode, read_lines(log), self.box.power_calls()), (3, ['slot1'], []))
         self.assertRunning(first)
 
 
