@@ -1,8 +1,8 @@
 #include "main_window/command_line.h"
 #include "main_window/form1.h"
-#include "platform/display_choice.h"
-#include "platform/linux_platform.h"
-#include "platform/session_bus_gate.h"
+#include "platform/linux/display_choice.h"
+#include "platform/linux/linux_platform.h"
+#include "platform/linux/session_bus_gate.h"
 
 #include <QApplication>
 

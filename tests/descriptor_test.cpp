@@ -1,6 +1,6 @@
 #include "scratch.h"
 
-#include "platform/descriptor.h"
+#include "platform/cleaner/descriptor.h"
 
 #include <functional>
 #include <utility>

@@ -1,6 +1,6 @@
 #include "scratch.h"
 
-#include "platform/display_choice.h"
+#include "platform/linux/display_choice.h"
 
 #include <QDir>
 #include <QProcess>

@@ -1,7 +1,7 @@
 #include "scratch.h"
 
-#include "platform/folder_cleaner.h"
-#include "platform/linux_folders.h"
+#include "platform/cleaner/folder_cleaner.h"
+#include "platform/linux/linux_folders.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fake_platform.h"
+#include "fakes/fake_platform.h"
 #include "main_window/form1.h"
 #include "settings/form2.h"
 #include "settings/run_config.h"

@@ -1,6 +1,6 @@
 #include "scratch.h"
 
-#include "platform/later_starts.h"
+#include "platform/linux/later_starts.h"
 
 #include <cstring>
 #include <future>

@@ -1,9 +1,9 @@
 #include "processor_time.h"
 #include "scratch.h"
 
-#include "platform/linux_folders.h"
-#include "platform/linux_journal.h"
-#include "platform/linux_processes.h"
+#include "platform/linux/linux_folders.h"
+#include "platform/linux/linux_journal.h"
+#include "platform/linux/linux_processes.h"
 #include "run/wait_for_process.h"
 
 #include <QDir>

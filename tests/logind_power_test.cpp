@@ -1,8 +1,8 @@
 #include "scratch.h"
 
-#include "platform/bus_link.h"
-#include "platform/descriptor.h"
-#include "platform/logind_power.h"
+#include "platform/cleaner/descriptor.h"
+#include "platform/linux/bus_link.h"
+#include "platform/linux/logind_power.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -1,4 +1,4 @@
-#include "fake_platform.h"
+#include "fakes/fake_platform.h"
 #include "scratch.h"
 
 #include "main_window/form1.h"

@@ -1,6 +1,6 @@
 #include "scratch.h"
 
-#include "platform/session_bus_gate.h"
+#include "platform/linux/session_bus_gate.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>

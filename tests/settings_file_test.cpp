@@ -1,10 +1,11 @@
-#include "fake_platform.h"
+#include "fakes/fake_platform.h"
 #include "scratch.h"
 
-#include "platform/ini_document.h"
-#include "platform/ini_store.h"
-#include "platform/linux_desktop.h"
-#include "platform/private_file.h"
+#include "platform/linux/linux_desktop.h"
+#include "platform/linux/linux_folders.h"
+#include "platform/settings_file/ini_document.h"
+#include "platform/settings_file/ini_store.h"
+#include "platform/settings_file/private_file.h"
 #include "window_common/store_messages.h"
 
 #include <QDir>
@@ -440,7 +441,7 @@ private slots:
         const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
         qputenv("XDG_CONFIG_HOME", "relative/config");
         qunsetenv("XDG_RUNTIME_DIR");
-        const QString path = IniStore::defaultFilePath();
+        const QString path = linux_folders::settingsFile();
         const QString lock = LinuxDesktop::instanceLockPath();
         qputenv("XDG_CONFIG_HOME", config);
         qputenv("XDG_RUNTIME_DIR", runtime);

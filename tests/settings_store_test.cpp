@@ -1,10 +1,11 @@
-#include "fake_platform.h"
+#include "fakes/fake_platform.h"
 #include "scratch.h"
 
-#include "platform/ini_store.h"
-#include "window_common/store_messages.h"
-#include "window_common/number_text.h"
+#include "platform/linux/linux_folders.h"
+#include "platform/settings_file/ini_store.h"
+#include "settings/number_text.h"
 #include "settings/run_config.h"
+#include "window_common/store_messages.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -50,7 +51,7 @@ private slots:
 
     void theFileLivesInTheUsersConfigurationFolder()
     {
-        QCOMPARE(IniStore::defaultFilePath(),
+        QCOMPARE(linux_folders::settingsFile(),
                  qEnvironmentVariable("XDG_CONFIG_HOME") + u"/TARVEN Inc.Quenby.ini"_qs);
     }
 

@@ -1,6 +1,6 @@
 #include "scratch.h"
 
-#include "platform/logind_power.h"
+#include "platform/linux/logind_power.h"
 
 #include <QElapsedTimer>
 #include <QTimer>

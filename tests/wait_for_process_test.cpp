@@ -1,4 +1,4 @@
-#include "fake_platform.h"
+#include "fakes/fake_platform.h"
 #include "scratch.h"
 
 #include "run/wait_for_process.h"

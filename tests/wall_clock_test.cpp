@@ -1,7 +1,7 @@
 #include "processor_time.h"
 #include "scratch.h"
 
-#include "platform/wall_clock.h"
+#include "platform/linux/wall_clock.h"
 #include "run/pause.h"
 
 #include <QElapsedTimer>

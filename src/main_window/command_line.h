@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "platform/desktop.h"
+#include "platform/interfaces/desktop.h"
 
 #include <optional>
 

@@ -7,11 +7,11 @@
 
 #include "main_window/main_window_view.h"
 #include "main_window/press_gate.h"
-#include "platform/services.h"
+#include "platform/interfaces/services.h"
 #include "run/run_host.h"
 #include "run/run_sequence.h"
+#include "settings/window_place.h"
 #include "window_common/hand_over.h"
-#include "window_common/window_place.h"
 
 namespace quenby {
 

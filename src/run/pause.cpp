@@ -1,7 +1,7 @@
 #include "run/pause.h"
 
-#include "platform/clock.h"
-#include "platform/processes.h"
+#include "platform/interfaces/clock.h"
+#include "platform/interfaces/processes.h"
 
 #include <limits>
 

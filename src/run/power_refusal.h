@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/power.h"
+#include "platform/interfaces/power.h"
 
 #include <QString>
 

@@ -4,10 +4,10 @@
 
 #include <optional>
 
-#include "platform/journal.h"
-#include "platform/power.h"
-#include "platform/processes.h"
-#include "platform/services.h"
+#include "platform/interfaces/journal.h"
+#include "platform/interfaces/power.h"
+#include "platform/interfaces/processes.h"
+#include "platform/interfaces/services.h"
 
 namespace quenby {
 

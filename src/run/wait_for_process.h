@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/processes.h"
+#include "platform/interfaces/processes.h"
 
 namespace quenby {
 

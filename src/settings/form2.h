@@ -5,8 +5,8 @@
 #include <array>
 #include <optional>
 
-#include "platform/services.h"
-#include "window_common/window_place.h"
+#include "platform/interfaces/services.h"
+#include "settings/window_place.h"
 
 class QCheckBox;
 class QGroupBox;

@@ -1,6 +1,6 @@
 #include "settings/form2.h"
 
-#include "window_common/number_text.h"
+#include "settings/number_text.h"
 #include "settings/run_config.h"
 
 #include <QCheckBox>

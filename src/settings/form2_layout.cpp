@@ -1,8 +1,8 @@
 #include "settings/form2.h"
 
-#include "window_common/faces.h"
 #include "settings/form2_design.h"
 #include "window_common/design_text.h"
+#include "window_common/faces.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

@@ -1,7 +1,7 @@
 #include "settings/run_config.h"
 
-#include "platform/store.h"
-#include "window_common/number_text.h"
+#include "platform/interfaces/store.h"
+#include "settings/number_text.h"
 
 namespace quenby {
 

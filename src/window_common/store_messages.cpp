@@ -1,7 +1,7 @@
 #include "window_common/store_messages.h"
 
-#include "platform/desktop.h"
-#include "platform/store.h"
+#include "platform/interfaces/desktop.h"
+#include "platform/interfaces/store.h"
 
 namespace quenby {
 

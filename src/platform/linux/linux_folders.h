@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace quenby::linux_folders {
+
+// Linux has no Windows folder. The user's home folder stands in for it: the two
+// clean-up commands name "<home>\temp" and "<home>\recent", which the command
+// interpreter maps to the folders below. Empty when no home folder is known.
+QString windowsFolder();
+
+// The user's temporary-files folder ($TMPDIR when it names an existing folder
+// by its full path, else /tmp), links resolved; empty when it is a folder no
+// clean-up may ever empty (the root, the home folder, the session's runtime
+// folder, or a folder above either, compared by identity, not by name).
+QString tempFolder();
+
+// The session's runtime folder ($XDG_RUNTIME_DIR) when it is set and exists.
+QString runtimeFolder();
+
+// The desktop's recently-used list (a file) under the user's data folder
+// ($XDG_DATA_HOME when it is a full path, else ~/.local/share), links on the
+// way to an existing data folder resolved.
+QString recentlyUsedFile();
+// The recent-documents folder under the user's data folder.
+QString recentDocumentsFolder();
+
+// The folder of the settings file: the user's configuration folder
+// ($XDG_CONFIG_HOME when it is a full path, else ~/.config); empty when
+// there is no home folder either.
+QString configFolder();
+// The settings file, "<configuration folder>/TARVEN Inc.Quenby.ini"; empty when
+// there is no configuration folder.
+QString settingsFile();
+
+} // namespace quenby::linux_folders
