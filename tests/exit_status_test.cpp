@@ -17,7 +17,7 @@ struct World
 {
     FakePlatform p;
     Form1 form{p.services()};
-    StartRequest request = StartRequest::Show;
+    std::optional<RunAction> request = std::nullopt;
     bool delivered = false;
 
     // The request as a later start hands it over, once.
@@ -40,7 +40,7 @@ struct Case
 {
     const char *name;
     Via via;
-    StartRequest request;
+    std::optional<RunAction> request;
     RequestOutcome outcome;
     int status;
     void (*beforeLoad)(World &);
@@ -50,48 +50,48 @@ struct Case
 // The exit statuses as the help text, the manual pages and the README give
 // them, each reached the way a user reaches it.
 const Case kCases[] = {
-    {"window shown", Via::LaterStart, StartRequest::Show, RequestOutcome::Shown, 0, nullptr, nullptr},
-    {"power accepted", Via::LaterStart, StartRequest::ShutDown, RequestOutcome::PowerAccepted, 0, nullptr, nullptr},
-    {"power accepted, own command line", Via::CommandLine, StartRequest::Restart, RequestOutcome::PowerAccepted, 0,
+    {"window shown", Via::LaterStart, std::nullopt, RequestOutcome::Shown, 0, nullptr, nullptr},
+    {"power accepted", Via::LaterStart, RunAction::ShutDown, RequestOutcome::PowerAccepted, 0, nullptr, nullptr},
+    {"power accepted, own command line", Via::CommandLine, RunAction::Restart, RequestOutcome::PowerAccepted, 0,
      nullptr, nullptr},
-    {"run only finished", Via::LaterStart, StartRequest::RunOnly, RequestOutcome::RunFinished, 0, nullptr, nullptr},
-    {"dropped: a run goes on", Via::LaterStart, StartRequest::ShutDown, RequestOutcome::DroppedDuringRun, 3,
+    {"run only finished", Via::LaterStart, RunAction::RunOnly, RequestOutcome::RunFinished, 0, nullptr, nullptr},
+    {"dropped: a run goes on", Via::LaterStart, RunAction::ShutDown, RequestOutcome::DroppedDuringRun, 3,
      [](World &w) {
          setting(w, "byou") = QStringLiteral("1");
          w.p.clock.onSleep = [&w] { w.deliver(), QTest::qWait(1); };
      },
      [](World &w) { w.click(&MainWindowView::test); }},
-    {"dropped: the settings window is open", Via::LaterStart, StartRequest::Suspend,
+    {"dropped: the settings window is open", Via::LaterStart, RunAction::Suspend,
      RequestOutcome::DroppedSettingsOpen, 3, nullptr, [](World &w) { w.click(&MainWindowView::setting); }},
-    {"dropped: a start-up message is open", Via::LaterStart, StartRequest::ShutDown,
+    {"dropped: a start-up message is open", Via::LaterStart, RunAction::ShutDown,
      RequestOutcome::DroppedMessageOpen, 3,
      [](World &w) {
          setting(w, "byou") = QStringLiteral("40000");
          w.p.desktop.onMessageBox = [&w](const QString &) { w.deliver(); };
      },
      nullptr},
-    {"dropped: a start-up message, own command line", Via::CommandLine, StartRequest::ShutDown,
+    {"dropped: a start-up message, own command line", Via::CommandLine, RunAction::ShutDown,
      RequestOutcome::DroppedMessageOpen, 3, [](World &w) { w.p.store.unreadable << QStringLiteral("kidou1"); }, nullptr},
-    {"stopped at a start failure", Via::LaterStart, StartRequest::ShutDown, RequestOutcome::StoppedAtStartFailure, 4,
+    {"stopped at a start failure", Via::LaterStart, RunAction::ShutDown, RequestOutcome::StoppedAtStartFailure, 4,
      [](World &w) {
          setting(w, "Check2") = QStringLiteral("1");
          setting(w, "kidou2") = QStringLiteral("/gone");
          w.p.processes.failures[QStringLiteral("slot2:/gone")] = 53;
      },
      nullptr},
-    {"cancelled during the pause", Via::LaterStart, StartRequest::Restart, RequestOutcome::Cancelled, 5,
+    {"cancelled during the pause", Via::LaterStart, RunAction::Restart, RequestOutcome::Cancelled, 5,
      [](World &w) {
          setting(w, "byou") = QStringLiteral("2");
          w.p.clock.onSleep = [&w] { w.click(&MainWindowView::Cancel1); };
      },
      nullptr},
-    {"power refused", Via::LaterStart, StartRequest::Suspend, RequestOutcome::PowerRefused, 6,
+    {"power refused", Via::LaterStart, RunAction::Suspend, RequestOutcome::PowerRefused, 6,
      [](World &w) { w.p.power.refusal = QStringLiteral("denied"); }, nullptr},
-    {"power refused, own command line", Via::CommandLine, StartRequest::ShutDown, RequestOutcome::PowerRefused, 6,
+    {"power refused, own command line", Via::CommandLine, RunAction::ShutDown, RequestOutcome::PowerRefused, 6,
      [](World &w) { w.p.power.refusal = QStringLiteral("denied"); }, nullptr},
-    {"no running copy reached", Via::HandedOver, StartRequest::ShutDown, RequestOutcome::Unreachable, 7,
+    {"no running copy reached", Via::HandedOver, RunAction::ShutDown, RequestOutcome::Unreachable, 7,
      [](World &w) { w.p.desktop.runningCopy = RequestOutcome::Unreachable; }, nullptr},
-    {"the running copy ended without an answer", Via::HandedOver, StartRequest::RunOnly, RequestOutcome::CopyEnded,
+    {"the running copy ended without an answer", Via::HandedOver, RunAction::RunOnly, RequestOutcome::CopyEnded,
      8, [](World &w) { w.p.desktop.runningCopy = RequestOutcome::CopyEnded; }, nullptr},
 };
 
@@ -128,7 +128,7 @@ private slots:
                 QTRY_VERIFY2(!w->p.journal.lines.filter(QStringLiteral("the command line's request")).isEmpty(), c.name);
                 status = w->form.run().exitStatus();
             } else {
-                QVERIFY2(w->p.desktop.handedOn == QList<StartRequest>{c.request}, c.name);
+                QVERIFY2(w->p.desktop.handedOn == QList<std::optional<RunAction>>{c.request}, c.name);
             }
             // A program that ended, ended with its status.
             if (w->p.desktop.ended && c.via != Via::LaterStart)

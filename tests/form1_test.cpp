@@ -311,14 +311,14 @@ private slots:
         loadedForm();
         QVERIFY(m_platform->desktop.startedAgain);
         view().showMinimized();
-        m_platform->desktop.startAgain(StartRequest::Show);
+        m_platform->desktop.startAgain(std::nullopt);
         QVERIFY(QTest::qWaitForWindowActive(&view()));
         QVERIFY(!view().isMinimized());
 
         QTest::mouseClick(view().setting, Qt::LeftButton);
         Form2 *settings = m_form->settingsWindow();
         settings->showMinimized();
-        m_platform->desktop.startAgain(StartRequest::Show);
+        m_platform->desktop.startAgain(std::nullopt);
         QVERIFY(QTest::qWaitForWindowActive(settings));
         QVERIFY(!settings->isMinimized());
         QVERIFY(!m_form->isLoaded());
@@ -333,7 +333,7 @@ private slots:
     void runsAskedForOnTheCommandLineEnterAsPresses()
     {
         m_platform->store.values[u"byou"_qs] = u"-1"_qs;
-        m_form->setStartRequest(StartRequest::Restart);
+        m_form->setStartRequest(RunAction::Restart);
         loadedForm();
         QVERIFY(m_platform->power.requests.isEmpty()); // not before the window is up
         QTRY_COMPARE(m_platform->power.requests, QStringList{u"Reboot"_qs});
@@ -341,26 +341,26 @@ private slots:
         FakePlatform other;
         other.desktop.runningCopy = RequestOutcome::PowerAccepted;
         Form1 second(other.services());
-        second.setStartRequest(StartRequest::Suspend);
+        second.setStartRequest(RunAction::Suspend);
         second.Form_Load();
-        QCOMPARE(other.desktop.handedOn, QList<StartRequest>{StartRequest::Suspend});
+        QCOMPARE(other.desktop.handedOn, QList<std::optional<RunAction>>{RunAction::Suspend});
         QVERIFY(other.desktop.ended && other.power.requests.isEmpty());
 
         FakePlatform p;
         Form1 third(p.services());
         third.Form_Load();
-        p.desktop.startAgain(StartRequest::RunOnly);
-        p.desktop.startAgain(StartRequest::ShutDown);
+        p.desktop.startAgain(RunAction::RunOnly);
+        p.desktop.startAgain(RunAction::ShutDown);
         QTRY_COMPARE(p.journal.lines.filter(u"a later start asked for 終了"_qs).size(), 1);
         p.clock.onSleep = [&] {
-            p.desktop.startAgain(StartRequest::ShutDown);
+            p.desktop.startAgain(RunAction::ShutDown);
             QTest::qWait(1); // the pause takes input
         };
         RunConfig.byou = 0;
         third.run().test_Click();
         p.clock.onSleep = nullptr;
         QTest::mouseClick(third.window()->setting, Qt::LeftButton);
-        p.desktop.startAgain(StartRequest::ShutDown);
+        p.desktop.startAgain(RunAction::ShutDown);
         QTRY_COMPARE(p.journal.lines.filter(u"a later start asked for 終了"_qs).size(), 3);
         QVERIFY(p.power.requests.isEmpty());
         QCOMPARE(p.journal.lines.filter(u"run started by"_qs).size(), 2);

@@ -18,7 +18,7 @@ using Outcome = std::optional<RequestOutcome>;
 
 // The later start blocks until its answer comes; the running copy answers
 // from its event loop, here the test's own.
-Outcome handOver(const QByteArray &name, StartRequest request, int takeWithinMs = 10000)
+Outcome handOver(const QByteArray &name, std::optional<RunAction> request, int takeWithinMs = 10000)
 {
     auto sent = std::async(std::launch::async, [=] { return LaterStarts::handOver(name, request, takeWithinMs); });
     while (sent.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
@@ -68,24 +68,26 @@ private slots:
         LaterStarts::Listener made = LaterStarts::listenUnderNewName();
         const QByteArray name = made.name;
         QVERIFY(!name.isEmpty());
-        QList<StartRequest> seen;
+        QList<std::optional<RunAction>> seen;
         Outcome reply;
-        LaterStarts listener(std::move(made.socket), [&](StartRequest request, const RequestAnswer &answer) {
+        LaterStarts listener(std::move(made.socket), [&](std::optional<RunAction> request, const RequestAnswer &answer) {
             seen << request;
             if (reply)
                 answer(*reply);
         });
         for (int o = int(RequestOutcome::Shown); o <= int(RequestOutcome::PowerRefused); ++o) {
-            for (int r = int(StartRequest::Show); r <= int(StartRequest::RunOnly); ++r) {
+            for (const std::optional<RunAction> request : {std::optional<RunAction>(), std::optional(RunAction::ShutDown),
+                                                           std::optional(RunAction::Restart), std::optional(RunAction::Suspend),
+                                                           std::optional(RunAction::RunOnly)}) {
                 reply = RequestOutcome(o);
-                QCOMPARE(handOver(name, StartRequest(r)), reply);
-                QCOMPARE(seen.takeLast(), StartRequest(r));
+                QCOMPARE(handOver(name, request), reply);
+                QCOMPARE(seen.takeLast(), request);
             }
         }
         reply.reset();
-        QCOMPARE(handOver(name, StartRequest::ShutDown), RequestOutcome::CopyEnded);
-        QCOMPARE(LaterStarts::handOver(name + "-nobody", StartRequest::Show), Outcome());
-        QCOMPARE(LaterStarts::handOver(LaterStarts::listenUnderNewName().name, StartRequest::Show, 200),
+        QCOMPARE(handOver(name, RunAction::ShutDown), RequestOutcome::CopyEnded);
+        QCOMPARE(LaterStarts::handOver(name + "-nobody", std::nullopt), Outcome());
+        QCOMPARE(LaterStarts::handOver(LaterStarts::listenUnderNewName().name, std::nullopt, 200),
                  RequestOutcome::Unreachable);
 
         if (::geteuid() != 0)

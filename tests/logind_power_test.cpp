@@ -163,15 +163,15 @@ private slots:
 
     void eachActionIsOneInteractiveCall_data()
     {
-        QTest::addColumn<PowerAction>("action");
+        QTest::addColumn<RunAction>("action");
         QTest::addColumn<QString>("call");
-        QTest::newRow("shut down") << PowerAction::PowerOff << "PowerOff True";
-        QTest::newRow("restart") << PowerAction::Reboot << "Reboot True";
-        QTest::newRow("suspend") << PowerAction::Suspend << "Suspend True";
+        QTest::newRow("shut down") << RunAction::ShutDown << "PowerOff True";
+        QTest::newRow("restart") << RunAction::Restart << "Reboot True";
+        QTest::newRow("suspend") << RunAction::Suspend << "Suspend True";
     }
     void eachActionIsOneInteractiveCall()
     {
-        QFETCH(PowerAction, action);
+        QFETCH(RunAction, action);
         QFETCH(QString, call);
         const qsizetype before = loggedCalls().size();
         LogindPower power;
@@ -209,7 +209,7 @@ private slots:
         QFETCH(PowerRefusal, refusal);
         setMethodCode(QStringLiteral("PowerOff"),
                       QStringLiteral("raise dbus.exceptions.DBusException('%1', name='%2')").arg(message, errorName));
-        const PowerOutcome outcome = LogindPower().request(PowerAction::PowerOff);
+        const PowerOutcome outcome = LogindPower().request(RunAction::ShutDown);
         setMethodCode(QStringLiteral("PowerOff"), QString());
         QCOMPARE(outcome.refusal, refusal);
         QVERIFY2(outcome.reason.contains(message), qPrintable(outcome.reason));
@@ -223,7 +223,7 @@ private slots:
         setMethodCode(QStringLiteral("Suspend"), QStringLiteral("import time; time.sleep(6)"));
         QElapsedTimer clock;
         clock.start();
-        const PowerOutcome outcome = LogindPower(5000ms, 2000ms).request(PowerAction::Suspend);
+        const PowerOutcome outcome = LogindPower(5000ms, 2000ms).request(RunAction::Suspend);
         const qint64 elapsed = clock.elapsed();
         setMethodCode(QStringLiteral("Suspend"), QString());
         QCOMPARE(outcome.refusal, PowerRefusal::NoAnswer);
@@ -252,8 +252,8 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         const PowerOutcome outcome = bound
-                                         ? LogindPower(5000ms, std::chrono::milliseconds(bound)).request(PowerAction::Reboot)
-                                         : LogindPower().request(PowerAction::Reboot);
+                                         ? LogindPower(5000ms, std::chrono::milliseconds(bound)).request(RunAction::Restart)
+                                         : LogindPower().request(RunAction::Restart);
         setMethodCode(QStringLiteral("Reboot"), QString());
         QVERIFY2(outcome.accepted(), qPrintable(outcome.reason));
         QVERIFY(clock.elapsed() >= answerAfter * 1000 - 1000);
@@ -282,7 +282,7 @@ private slots:
 
         QElapsedTimer clock;
         clock.start();
-        const PowerOutcome outcome = LogindPower().request(PowerAction::PowerOff);
+        const PowerOutcome outcome = LogindPower().request(RunAction::ShutDown);
         const qint64 elapsed = clock.elapsed();
         silent.reset(); // lets the stuck connections fail
         qtConnection.join();
@@ -297,7 +297,7 @@ private slots:
         QVERIFY(m_mock.waitForFinished(10000));
         QTRY_VERIFY(!logindPresent());
         LogindPower power;
-        QCOMPARE(power.request(PowerAction::PowerOff).refusal, PowerRefusal::NoAnswer);
+        QCOMPARE(power.request(RunAction::ShutDown).refusal, PowerRefusal::NoAnswer);
     }
 };
 

@@ -220,8 +220,8 @@ private:
 
     void pressRunButton(int button, int how)
     {
-        static const StartRequest requests[] = {StartRequest::ShutDown, StartRequest::Restart, StartRequest::Suspend,
-                                                 StartRequest::RunOnly};
+        static const std::optional<RunAction> requests[] = {RunAction::ShutDown, RunAction::Restart, RunAction::Suspend,
+                                                 RunAction::RunOnly};
         if (how == 3 && m_platform.desktop.startedAgain) {
             m_presses << Press{button, m_runs, m_form.run().isRunning()};
             ++m_handedOver;

@@ -417,10 +417,10 @@ private slots:
         QTest::addColumn<int>("button");
         QTest::addColumn<QString>("word");   // in the window
         QTest::addColumn<QString>("action"); // on the desktop; empty for no notification
-        QTest::newRow("終了") << int(RunSequence::Button::ShutDown) << u"終了"_qs << u"シャットダウン"_qs;
-        QTest::newRow("再起動") << int(RunSequence::Button::Restart) << u"再起動"_qs << u"再起動"_qs;
-        QTest::newRow("サスペンド") << int(RunSequence::Button::Suspend) << u"サスペンド"_qs << u"サスペンド"_qs;
-        QTest::newRow("実行のみ") << int(RunSequence::Button::RunOnly) << u"完了"_qs << QString();
+        QTest::newRow("終了") << int(RunAction::ShutDown) << u"終了"_qs << u"シャットダウン"_qs;
+        QTest::newRow("再起動") << int(RunAction::Restart) << u"再起動"_qs << u"再起動"_qs;
+        QTest::newRow("サスペンド") << int(RunAction::Suspend) << u"サスペンド"_qs << u"サスペンド"_qs;
+        QTest::newRow("実行のみ") << int(RunAction::RunOnly) << u"完了"_qs << QString();
     }
     // Catches seconds left that only a tooltip shows, a notification for a
     // run that powers nothing off or one still up when the request goes, and
@@ -437,7 +437,7 @@ private slots:
             shown << (label->isVisible() ? label->text() : QString());
         };
         const qint64 start = fake().clock.now;
-        run().press(RunSequence::Button(button), run().pressBegins());
+        run().press(RunAction(button), run().pressBegins());
 
         const QString left = u"あと %1 秒で\n"_qs + word + u"します"_qs;
         QCOMPARE(shown, QStringList({left.arg(2), left.arg(1), left.arg(1)}));

@@ -65,7 +65,7 @@ private slots:
         ticker.start(100);
         QElapsedTimer clock;
         clock.start();
-        const PowerOutcome outcome = LogindPower(1500ms, 3000ms).request(PowerAction::PowerOff);
+        const PowerOutcome outcome = LogindPower(1500ms, 3000ms).request(RunAction::ShutDown);
         QCOMPARE(outcome.refusal, PowerRefusal::NoAnswer);
         QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY2(ticks >= 5, "the event loop stood still while the bus was silent");

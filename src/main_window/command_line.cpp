@@ -110,14 +110,14 @@ void addQtStartupOptions(QCommandLineParser &parser)
 struct RunOption
 {
     const char *name;
-    StartRequest request;
+    RunAction run;
 };
 
 const RunOption kRunOptions[] = {
-    {"shutdown", StartRequest::ShutDown},
-    {"restart", StartRequest::Restart},
-    {"suspend", StartRequest::Suspend},
-    {"run-only", StartRequest::RunOnly},
+    {"shutdown", RunAction::ShutDown},
+    {"restart", RunAction::Restart},
+    {"suspend", RunAction::Suspend},
+    {"run-only", RunAction::RunOnly},
 };
 
 QString usageError(const QCommandLineParser &parser, bool japanese)
@@ -168,9 +168,9 @@ CommandLineReply replyToCommandLine(const QStringList &arguments, bool japanese)
         if (!parser.isSet(QString::fromLatin1(run.name)))
             continue;
         // One run a start: two would leave it to chance which one powers off.
-        if (reply.request != StartRequest::Show && reply.request != run.request)
+        if (reply.request && reply.request != run.run)
             return {kUsageExitStatus, {}, oneRunOnly(japanese)};
-        reply.request = run.request;
+        reply.request = run.run;
     }
     return reply;
 }

@@ -17,7 +17,7 @@ struct CommandLineReply
     std::optional<int> exitStatus;
     QString out;
     QString err;
-    StartRequest request = StartRequest::Show;
+    std::optional<RunAction> request = std::nullopt; // none: the window only
 };
 
 // Exit status of a command line the program does not understand.

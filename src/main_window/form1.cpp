@@ -74,7 +74,7 @@ void Form1::Form_Load()
     // run is dropped like one asked for while the message was open, not
     // carried out once somebody answered it.
     const auto obstacle = m_toldAtLoad ? RunSequence::Obstacle::Message : RunSequence::Obstacle::None;
-    if (const StartRequest request = std::exchange(m_startRequest, StartRequest::Show); request != StartRequest::Show)
+    if (const std::optional<RunAction> request = std::exchange(m_startRequest, std::nullopt))
         QTimer::singleShot(0, this, [this, request, obstacle, started = m_run.pressBegins()] {
             onStartRequest(request, started, RunSequence::From::CommandLine, obstacle, nullptr);
         });
@@ -94,14 +94,14 @@ void Form1::listenForLaterStarts()
         return;
     m_listening = true;
     m_services.desktop.whenStartedAgain(
-        [this](StartRequest request, RequestAnswer answer) { takeLaterStart(request, std::move(answer)); });
+        [this](std::optional<RunAction> request, RequestAnswer answer) { takeLaterStart(request, std::move(answer)); });
 }
 
 // Requests that arrive together are all stamped as they arrive, before the
 // first of them can start a run: the others then arrive during that run and
 // are dropped, never carried out after it. A message open on arrival is
 // noted then too.
-void Form1::takeLaterStart(StartRequest request, RequestAnswer answer)
+void Form1::takeLaterStart(std::optional<RunAction> request, RequestAnswer answer)
 {
     const auto obstacle = messageOpen() ? RunSequence::Obstacle::Message : RunSequence::Obstacle::None;
     QTimer::singleShot(0, this, [this, request, obstacle, answer = std::move(answer), started = m_run.pressBegins()] {
@@ -121,25 +121,18 @@ bool Form1::messageOpen() const
 // run it is dropped. With the settings window open there is no button to
 // press, and with a message open nobody has read it: the request is dropped
 // too. Either way the run answers it.
-void Form1::onStartRequest(StartRequest request, RunSequence::PressStart started, RunSequence::From from,
+void Form1::onStartRequest(std::optional<RunAction> request, RunSequence::PressStart started, RunSequence::From from,
                            RunSequence::Obstacle obstacle, RequestAnswer answer)
 {
     bringCurrentWindowForward();
-    if (request == StartRequest::Show) {
+    if (!request) {
         if (answer)
             answer(RequestOutcome::Shown);
         return;
     }
-    RunSequence::Button button = RunSequence::Button::ShutDown;
-    if (request == StartRequest::Restart)
-        button = RunSequence::Button::Restart;
-    else if (request == StartRequest::Suspend)
-        button = RunSequence::Button::Suspend;
-    else if (request == StartRequest::RunOnly)
-        button = RunSequence::Button::RunOnly;
     if (!m_window && obstacle == RunSequence::Obstacle::None)
         obstacle = RunSequence::Obstacle::SettingsWindow;
-    m_run.requestFromOutside({from, button, std::move(answer)}, started, obstacle);
+    m_run.requestFromOutside({from, *request, std::move(answer)}, started, obstacle);
 }
 
 // A later start of the program asks for this copy's window: the message or
@@ -180,10 +173,10 @@ void Form1::createWindow()
 void Form1::connectButtons()
 {
     MainWindowView *w = m_window;
-    connectRunButton(w->ok1, RunSequence::Button::ShutDown);
-    connectRunButton(w->reboot, RunSequence::Button::Restart);
-    connectRunButton(w->Suspend, RunSequence::Button::Suspend);
-    connectRunButton(w->test, RunSequence::Button::RunOnly);
+    connectRunButton(w->ok1, RunAction::ShutDown);
+    connectRunButton(w->reboot, RunAction::Restart);
+    connectRunButton(w->Suspend, RunAction::Suspend);
+    connectRunButton(w->test, RunAction::RunOnly);
     m_gate.watchQuit(w->Cancel1);
     connect(w->setting, &QPushButton::clicked, this, &Form1::setting_Click);
     connect(w->Cancel1, &QPushButton::clicked, this, &Form1::Cancel1_Click);
@@ -192,7 +185,7 @@ void Form1::connectButtons()
 
 // The run judges each click by when its press began. A window already closed
 // (its press still held when it went) presses nothing.
-void Form1::connectRunButton(QPushButton *button, RunSequence::Button which)
+void Form1::connectRunButton(QPushButton *button, RunAction which)
 {
     m_gate.watch(button, which);
     connect(button, &QPushButton::clicked, this, [this, button, which] {
@@ -216,9 +209,11 @@ void Form1::tellUnusablePause(const std::optional<QString> &pause)
     m_toldAtLoad = true;
     m_services.desktop.beep();
     m_services.desktop.messageBox(
-        QStringLiteral("設定ファイルの byou の値 %1 は -32768 から 32767 までの整数ではないため、"
+        QStringLiteral("設定ファイルの byou の値 %1 は %2 から %3 までの整数ではないため、"
                        "実行時の待ち時間は使われません。\r\n設定画面で待ち時間を入力し直してください。")
-            .arg(pause->trimmed()));
+            .arg(pause->trimmed())
+            .arg(PauseRange::shortest)
+            .arg(PauseRange::longest));
 }
 
 void Form1::writeVersion()

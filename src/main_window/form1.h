@@ -31,7 +31,7 @@ public:
     void Form_Load();
     // What this start of the program was asked for on its command line; set
     // before the first load. A run starts once the window has come up.
-    void setStartRequest(StartRequest request) { m_startRequest = request; }
+    void setStartRequest(std::optional<RunAction> request) { m_startRequest = request; }
     bool isLoaded() const { return m_window != nullptr; }
 
     MainWindowView *window() const { return m_window; }
@@ -70,12 +70,12 @@ private:
     void tellUnusablePause(const std::optional<QString> &pause);
     void readWindowsDir();
     void connectButtons();
-    void connectRunButton(QPushButton *button, RunSequence::Button which);
+    void connectRunButton(QPushButton *button, RunAction which);
     void endAfterHandOver(RequestOutcome outcome);
     void listenForLaterStarts();
     void bringCurrentWindowForward();
-    void takeLaterStart(StartRequest request, RequestAnswer answer);
-    void onStartRequest(StartRequest request, RunSequence::PressStart started, RunSequence::From from,
+    void takeLaterStart(std::optional<RunAction> request, RequestAnswer answer);
+    void onStartRequest(std::optional<RunAction> request, RunSequence::PressStart started, RunSequence::From from,
                         RunSequence::Obstacle obstacle, RequestAnswer answer);
     bool messageOpen() const;
     void onFrameClosed();
@@ -94,7 +94,7 @@ private:
     // way events run before it returns.
     bool m_loading = false;
     bool m_toldAtLoad = false;
-    StartRequest m_startRequest = StartRequest::Show;
+    std::optional<RunAction> m_startRequest = std::nullopt;
     std::optional<QString> m_pauseTold;
     QPointer<MainWindowView> m_window;
     QPointer<Form2> m_settings;

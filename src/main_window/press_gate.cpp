@@ -19,7 +19,7 @@ PressGate::~PressGate()
         QCoreApplication::instance()->removeEventFilter(this);
 }
 
-void PressGate::watch(QPushButton *button, RunSequence::Button which)
+void PressGate::watch(QPushButton *button, RunAction which)
 {
     m_buttons.insert(button, which);
     connect(button, &QObject::destroyed, this, [this, button] {

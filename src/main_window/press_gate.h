@@ -25,7 +25,7 @@ public:
     ~PressGate() override;
 
     // Watches the action buttons of a newly loaded main window.
-    void watch(QPushButton *button, RunSequence::Button which);
+    void watch(QPushButton *button, RunAction which);
     // Alt with the quit button's letter quits at once, not after the press
     // has been shown: the pause may end in that moment.
     void watchQuit(QPushButton *button);
@@ -43,7 +43,7 @@ private:
 
     RunSequence &m_run;
     HeldKeys m_heldKeys;
-    QHash<QObject *, RunSequence::Button> m_buttons;
+    QHash<QObject *, RunAction> m_buttons;
     QHash<QObject *, RunSequence::PressStart> m_starts;
     QPointer<QPushButton> m_quit;
     bool m_repeatNoted = false;

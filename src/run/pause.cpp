@@ -2,24 +2,14 @@
 
 #include "platform/interfaces/clock.h"
 #include "platform/interfaces/processes.h"
-
-#include <limits>
+#include "settings/run_config.h"
 
 namespace quenby {
-
-namespace {
-
-bool fitsSixteenBits(qint32 seconds)
-{
-    return seconds >= std::numeric_limits<qint16>::min() && seconds <= std::numeric_limits<qint16>::max();
-}
-
-} // namespace
 
 int PauseSeconds(qint32 seconds, Clock &clock, const std::function<bool(qint64 remaining)> &tick)
 {
     const qint64 start = clock.nowSeconds();
-    if (!fitsSixteenBits(seconds))
+    if (!PauseRange::holds(seconds))
         return error_number::Overflow;
     for (qint64 now = clock.nowSeconds(); !(start + seconds < now); now = clock.nowSeconds()) {
         if (tick && !tick(start + seconds + 1 - now))

@@ -41,7 +41,7 @@ private:
 const QString kWindowsLineEndings = QStringLiteral("ファイルの改行が Windows 形式 (CRLF) になっています。"
                                                    "改行を LF にして保存し直してください。");
 
-QString buttonName(RunSequence::Button button)
+QString buttonName(RunAction button)
 {
     static const QString names[] = {QStringLiteral("終了 (shut down)"), QStringLiteral("再起動 (restart)"),
                                     QStringLiteral("サスペンド (suspend)"), QStringLiteral("実行のみ (run only)")};
@@ -101,7 +101,7 @@ RunSequence::RunSequence(RunHost &host, const Services &services)
 // Pressing a button again while a run goes on would start the slots a second
 // time, next to the copy still running, or turn a run-only run into a
 // shut-down: the press is dropped with a beep, and recorded.
-bool RunSequence::acceptsPress(Button button)
+bool RunSequence::acceptsPress(RunAction button)
 {
     if (m_programEnded)
         return false;
@@ -115,37 +115,37 @@ bool RunSequence::acceptsPress(Button button)
 
 void RunSequence::ok1_Click()
 {
-    if (acceptsPress(Button::ShutDown))
-        run(Button::ShutDown);
+    if (acceptsPress(RunAction::ShutDown))
+        run(RunAction::ShutDown);
 }
 
 void RunSequence::reboot_Click()
 {
-    if (!acceptsPress(Button::Restart))
+    if (!acceptsPress(RunAction::Restart))
         return;
     runMode = 1;
-    run(Button::Restart);
+    run(RunAction::Restart);
 }
 
 void RunSequence::Suspend_Click()
 {
-    if (!acceptsPress(Button::Suspend))
+    if (!acceptsPress(RunAction::Suspend))
         return;
     runMode = 2;
-    run(Button::Suspend);
+    run(RunAction::Suspend);
 }
 
 void RunSequence::test_Click()
 {
-    if (!acceptsPress(Button::RunOnly))
+    if (!acceptsPress(RunAction::RunOnly))
         return;
     runOnly = 1;
-    run(Button::RunOnly);
+    run(RunAction::RunOnly);
 }
 
 // A mouse button held down over a run's end, or a key accelerator whose press
 // is animated before it clicks, would otherwise click once the run is over.
-void RunSequence::press(Button button, PressStart started)
+void RunSequence::press(RunAction button, PressStart started)
 {
     if (!isRunning() && (started.busy || started.runs != m_runsStarted)) {
         note(QStringLiteral("a press of ") + buttonName(button)
@@ -155,19 +155,19 @@ void RunSequence::press(Button button, PressStart started)
     click(button);
 }
 
-void RunSequence::click(Button button)
+void RunSequence::click(RunAction button)
 {
     switch (button) {
-    case Button::ShutDown:
+    case RunAction::ShutDown:
         ok1_Click();
         break;
-    case Button::Restart:
+    case RunAction::Restart:
         reboot_Click();
         break;
-    case Button::Suspend:
+    case RunAction::Suspend:
         Suspend_Click();
         break;
-    case Button::RunOnly:
+    case RunAction::RunOnly:
         test_Click();
         break;
     }
@@ -184,7 +184,7 @@ void RunSequence::requestFromOutside(Request request, PressStart started, Obstac
         answer(request, *dropped);
         return;
     }
-    const Button button = request.button;
+    const RunAction button = request.button;
     m_nextRequest = std::move(request);
     click(button);
     if (std::optional<Request> untaken = std::exchange(m_nextRequest, std::nullopt))
@@ -227,7 +227,7 @@ void RunSequence::answer(Request &request, RequestOutcome outcome)
         reply(outcome);
 }
 
-void RunSequence::dropRepeatedKey(Button button)
+void RunSequence::dropRepeatedKey(RunAction button)
 {
     if (isRunning())
         note(QStringLiteral("a repeated key on ") + buttonName(button) + QStringLiteral(" was dropped"));
@@ -253,7 +253,7 @@ void RunSequence::endOnUserRequest(const QString &how)
     endProgram();
 }
 
-void RunSequence::run(Button button)
+void RunSequence::run(RunAction button)
 {
     ++m_runsStarted;
     m_request = std::exchange(m_nextRequest, std::nullopt);
@@ -412,7 +412,11 @@ void RunSequence::pause()
     endCountdown();
     if (error == 0)
         return;
-    note(QStringLiteral("pause skipped: %1 s is outside -32768..32767").arg(RunConfig.byou), Journal::Level::Warning);
+    note(QStringLiteral("pause skipped: %1 s is outside %2..%3")
+             .arg(RunConfig.byou)
+             .arg(PauseRange::shortest)
+             .arg(PauseRange::longest),
+         Journal::Level::Warning);
     handleError(error, 0);
 }
 
@@ -427,20 +431,20 @@ void RunSequence::powerAction()
     }
     if (runMode == 1) {
         m_host.setStatus(QStringLiteral("Windowsを再起動します"));
-        requestPower(PowerAction::Reboot, QStringLiteral("再起動できませんでした。"));
+        requestPower(RunAction::Restart, QStringLiteral("再起動できませんでした。"));
     } else if (runMode == 2) {
         m_host.unloadMainWindow();
-        requestPower(PowerAction::Suspend, QStringLiteral("サスペンドできませんでした。"));
+        requestPower(RunAction::Suspend, QStringLiteral("サスペンドできませんでした。"));
     } else {
         m_host.setStatus(QStringLiteral("Windowsを終了します"));
-        requestPower(PowerAction::PowerOff, QStringLiteral("コンピュータをシャットダウンできませんでした。"));
+        requestPower(RunAction::ShutDown, QStringLiteral("コンピュータをシャットダウンできませんでした。"));
     }
 }
 
 // Every store write has already reached the disk (the store writes through),
 // so the program may end right after the request. A refusal is shown before
 // the end rather than passed over as if the machine were going down.
-void RunSequence::requestPower(PowerAction action, const QString &failureText)
+void RunSequence::requestPower(RunAction action, const QString &failureText)
 {
     note(QStringLiteral("power request ") + powerActionName(action));
     const PowerOutcome outcome = m_services.power.request(action);

@@ -26,7 +26,6 @@ class RunHost;
 class RunSequence
 {
 public:
-    enum class Button { ShutDown, Restart, Suspend, RunOnly };
     // Where a run stands; Idle between runs.
     enum class Phase { Idle, Slots, CleanUps, Pause, Power };
 
@@ -44,7 +43,7 @@ public:
     struct Request
     {
         From from = From::Press;
-        Button button = Button::ShutDown;
+        RunAction button = RunAction::ShutDown;
         RequestAnswer answer; // a later start's; empty for the others
     };
     // What keeps the main window from taking a request from outside now.
@@ -67,14 +66,14 @@ public:
 
     PressStart pressBegins() const { return {m_runsStarted, isRunning()}; }
     // A user's press of an action button that began at `started`.
-    void press(Button button, PressStart started);
+    void press(RunAction button, PressStart started);
     // A run asked for from outside the window at `started`, entering as a
     // press of its button would. It is dropped, answered and recorded when a
     // run goes on, or `obstacle` stands in the way; otherwise the run it
     // starts answers it once its outcome is known.
     void requestFromOutside(Request request, PressStart started, Obstacle obstacle);
     // A key held down repeats; a repeat never presses an action button.
-    void dropRepeatedKey(Button button);
+    void dropRepeatedKey(RunAction button);
     // Whether the settings button may open the settings window now: not from
     // the pause on, when the run no longer looks at the settings.
     bool allowsSettings();
@@ -95,9 +94,9 @@ private:
     std::optional<RequestOutcome> whyDropped(PressStart started, Obstacle obstacle) const;
     void settle(RequestOutcome outcome);
     void answer(Request &request, RequestOutcome outcome);
-    bool acceptsPress(Button button);
-    void click(Button button);
-    void run(Button button);
+    bool acceptsPress(RunAction button);
+    void click(RunAction button);
+    void run(RunAction button);
     void runSteps();
     bool runProgramSlots();
     int RunProgram();
@@ -110,7 +109,7 @@ private:
     void endCountdown();
     void cancelFromNotice();
     void powerAction();
-    void requestPower(PowerAction action, const QString &failureText);
+    void requestPower(RunAction action, const QString &failureText);
     void endProgram();
     // `step`: the slot or clean-up (1..7) that failed to start, 0 the pause.
     Next handleError(int error, int step);

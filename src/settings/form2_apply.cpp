@@ -21,12 +21,10 @@ QString slotMessage(int slot)
 
 QString pauseMessage()
 {
-    return QStringLiteral("待ち時間\u3000-32768 から 32767 までの整数（秒）を指定してください。");
+    return QStringLiteral("待ち時間\u3000%1 から %2 までの整数（秒）を指定してください。")
+        .arg(PauseRange::shortest)
+        .arg(PauseRange::longest);
 }
-
-// The run pauses for a 16-bit number of seconds; anything else it skips.
-constexpr qint64 kShortestPause = -32768;
-constexpr qint64 kLongestPause = 32767;
 
 } // namespace
 
@@ -63,7 +61,7 @@ bool Form2::pauseTextAccepted() const
     if (pause.isEmpty())
         return true;
     const std::optional<qint32> seconds = textToLong(pause);
-    return seconds && *seconds >= kShortestPause && *seconds <= kLongestPause;
+    return seconds && PauseRange::holds(*seconds);
 }
 
 bool Form2::applySlot(int slot)

@@ -29,7 +29,7 @@ std::optional<QString> loadRunConfig(Store &store)
     const std::optional<qint32> seconds = textToLong(pause);
     RunConfig.byou = seconds.value_or(0);
     // An empty value is the settings window's 0.
-    if (pause.trimmed().isEmpty() || (seconds && *seconds >= -32768 && *seconds <= 32767))
+    if (pause.trimmed().isEmpty() || (seconds && PauseRange::holds(*seconds)))
         return std::nullopt;
     return pause;
 }

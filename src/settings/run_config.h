@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <array>
+#include <limits>
 #include <optional>
 
 namespace quenby {
@@ -20,12 +21,22 @@ struct RunConfigRecord
     qint32 byou = 0;               // pause in seconds
 };
 
+// The pause the run can honour, in whole seconds. The run counts it in 16
+// bits: apply refuses any other value, start-up says so of a stored one, and
+// the run skips such a pause.
+struct PauseRange
+{
+    static constexpr qint32 shortest = std::numeric_limits<qint16>::min();
+    static constexpr qint32 longest = std::numeric_limits<qint16>::max();
+    static constexpr bool holds(qint64 seconds) { return seconds >= shortest && seconds <= longest; }
+};
+
 // The one program-wide record; it outlives the main window.
 extern RunConfigRecord RunConfig;
 
 // Fills RunConfig from the store, key by key in the store's fixed order.
 // Returns the stored pause text when it gives no pause the run can honour (not
-// a whole number, or outside -32768..32767), else nothing; such a text reads
+// a whole number, or outside PauseRange), else nothing; such a text reads
 // as 0 when it is no number at all.
 std::optional<QString> loadRunConfig(Store &store);
 

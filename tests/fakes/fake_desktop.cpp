@@ -2,7 +2,7 @@
 
 namespace quenby::test {
 
-std::optional<RequestOutcome> FakeDesktop::handToRunningCopy(StartRequest request)
+std::optional<RequestOutcome> FakeDesktop::handToRunningCopy(std::optional<RunAction> request)
 {
     m_log << QStringLiteral("instance?");
     if (runningCopy)
@@ -10,7 +10,7 @@ std::optional<RequestOutcome> FakeDesktop::handToRunningCopy(StartRequest reques
     return runningCopy;
 }
 
-void FakeDesktop::startAgain(StartRequest request)
+void FakeDesktop::startAgain(std::optional<RunAction> request)
 {
     startedAgain(request, [this](RequestOutcome outcome) { answers << outcome; });
 }

@@ -15,8 +15,8 @@ class FakeDesktop : public Desktop
 public:
     explicit FakeDesktop(CallLog &log) : m_log(log) {}
 
-    std::optional<RequestOutcome> handToRunningCopy(StartRequest request) override;
-    void whenStartedAgain(std::function<void(StartRequest, RequestAnswer)> handle) override
+    std::optional<RequestOutcome> handToRunningCopy(std::optional<RunAction> request) override;
+    void whenStartedAgain(std::function<void(std::optional<RunAction>, RequestAnswer)> handle) override
     {
         startedAgain = std::move(handle);
     }
@@ -27,7 +27,7 @@ public:
     void messageBox(const QString &prompt, MessageWait wait = MessageWait::BlockingWindows) override;
     void endProgram(int exitStatus) override;
     // A later start hands this copy `request`; its answers land in `answers`.
-    void startAgain(StartRequest request);
+    void startAgain(std::optional<RunAction> request);
 
     // Another copy runs and answers a hand-over with this.
     std::optional<RequestOutcome> runningCopy;
@@ -40,9 +40,9 @@ public:
     bool ended = false;
     int exitStatus = -1;
     // What a later start of the program would run in this copy; empty until asked for.
-    std::function<void(StartRequest, RequestAnswer)> startedAgain;
+    std::function<void(std::optional<RunAction>, RequestAnswer)> startedAgain;
     QList<RequestOutcome> answers;
-    QList<StartRequest> handedOn; // requests handed to the copy that runs
+    QList<std::optional<RunAction>> handedOn; // requests handed to the copy that runs
     // Runs while a message box would be open (the box is modal).
     std::function<void(const QString &)> onMessageBox;
 

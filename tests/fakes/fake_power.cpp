@@ -2,9 +2,9 @@
 
 namespace quenby::test {
 
-PowerOutcome FakePower::request(PowerAction action)
+PowerOutcome FakePower::request(RunAction action)
 {
-    const char *name = action == PowerAction::PowerOff ? "PowerOff" : action == PowerAction::Reboot ? "Reboot" : "Suspend";
+    const char *name = action == RunAction::ShutDown ? "PowerOff" : action == RunAction::Restart ? "Reboot" : "Suspend";
     requests << QString::fromLatin1(name);
     m_log << QStringLiteral("power:") + QString::fromLatin1(name);
     if (onRequest)

@@ -13,7 +13,7 @@ class FakePower : public Power
 {
 public:
     explicit FakePower(CallLog &log) : m_log(log) {}
-    PowerOutcome request(PowerAction action) override;
+    PowerOutcome request(RunAction action) override;
 
     QStringList requests;
     QString refusal; // the system's words for every request; empty = accepted

@@ -3,15 +3,12 @@
 #include <QString>
 
 #include "platform/interfaces/request_outcome.h"
+#include "platform/interfaces/run_action.h"
 
 #include <functional>
 #include <optional>
 
 namespace quenby {
-
-// What a start of the program asks of the copy that runs: its window, or a
-// run as if that button of the main window were pressed.
-enum class StartRequest { Show, ShutDown, Restart, Suspend, RunOnly };
 
 // Tells a later start what became of its request; called once.
 using RequestAnswer = std::function<void(RequestOutcome)>;
@@ -34,11 +31,11 @@ public:
     // returns that; nothing when this copy is the one that runs. Asked once
     // per load of the main window; a reload inside the same program answers
     // nothing.
-    virtual std::optional<RequestOutcome> handToRunningCopy(StartRequest request) = 0;
+    virtual std::optional<RequestOutcome> handToRunningCopy(std::optional<RunAction> request) = 0;
     // From now on a later start of the program hands its request to this
     // copy and waits for the answer: `handle` runs here for each such start,
     // in the event loop, with the way to answer it.
-    virtual void whenStartedAgain(std::function<void(StartRequest, RequestAnswer)> handle) = 0;
+    virtual void whenStartedAgain(std::function<void(std::optional<RunAction>, RequestAnswer)> handle) = 0;
     // The folder the two clean-up commands are built on, without a trailing
     // separator; empty when there is none.
     virtual QString windowsDirectory() = 0;

@@ -1,23 +1,26 @@
 #pragma once
 
+#include "platform/interfaces/run_action.h"
+
 #include <QString>
 
 namespace quenby {
 
-enum class PowerAction { PowerOff, Reboot, Suspend };
-
-// The name logind gives the action's method, which the run's record uses too.
-inline QString powerActionName(PowerAction action)
+// The name logind gives the power action that ends a run of `action`, which
+// the run's record uses too. A run-only run asks for none.
+inline QString powerActionName(RunAction action)
 {
     switch (action) {
-    case PowerAction::Reboot:
+    case RunAction::Restart:
         return QStringLiteral("Reboot");
-    case PowerAction::Suspend:
+    case RunAction::Suspend:
         return QStringLiteral("Suspend");
-    case PowerAction::PowerOff:
+    case RunAction::ShutDown:
+        return QStringLiteral("PowerOff");
+    case RunAction::RunOnly:
         break;
     }
-    return QStringLiteral("PowerOff");
+    return QString();
 }
 
 // Why the system did not take a power request, sorted into the cases a user
@@ -45,8 +48,9 @@ class Power
 public:
     virtual ~Power() = default;
 
-    // Asks the system for the action and waits for its answer.
-    virtual PowerOutcome request(PowerAction action) = 0;
+    // Asks the system for the power action that ends a run of `action`
+    // (never a run-only one) and waits for its answer.
+    virtual PowerOutcome request(RunAction action) = 0;
 };
 
 } // namespace quenby

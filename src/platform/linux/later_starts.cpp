@@ -25,12 +25,12 @@ struct Word
     Value value;
     const char *word;
 };
-constexpr Word<StartRequest> kRequestWords[] = {
-    {StartRequest::Show, "show"},
-    {StartRequest::ShutDown, "run shutdown"},
-    {StartRequest::Restart, "run restart"},
-    {StartRequest::Suspend, "run suspend"},
-    {StartRequest::RunOnly, "run run-only"},
+constexpr Word<std::optional<RunAction>> kRequestWords[] = {
+    {std::nullopt, "show"},
+    {RunAction::ShutDown, "run shutdown"},
+    {RunAction::Restart, "run restart"},
+    {RunAction::Suspend, "run suspend"},
+    {RunAction::RunOnly, "run run-only"},
 };
 // Every outcome has its word, though the last two are never sent.
 constexpr Word<RequestOutcome> kOutcomeWords[] = {
@@ -156,7 +156,7 @@ LaterStarts::Listener LaterStarts::listenUnderNewName()
     return {};
 }
 
-LaterStarts::LaterStarts(Descriptor listener, std::function<void(StartRequest, RequestAnswer)> handle,
+LaterStarts::LaterStarts(Descriptor listener, std::function<void(std::optional<RunAction>, RequestAnswer)> handle,
                          QObject *parent)
     : QObject(parent)
     , m_handle(std::move(handle))
@@ -199,7 +199,7 @@ void LaterStarts::readRequest(QSocketNotifier *notifier)
     notifier->deleteLater();
     auto connection = std::make_shared<Descriptor>(std::move(found->second));
     m_callers.erase(found);
-    const std::optional<StartRequest> request = valueFor(kRequestWords, *message);
+    const std::optional<std::optional<RunAction>> request = valueFor(kRequestWords, *message);
     if (!request || callerHasGone(connection->get()) || !sendWord(connection->get(), kTaken))
         return;
     m_handle(*request, [connection](RequestOutcome outcome) {
@@ -208,7 +208,7 @@ void LaterStarts::readRequest(QSocketNotifier *notifier)
     });
 }
 
-std::optional<RequestOutcome> LaterStarts::handOver(const QByteArray &name, StartRequest request, int takeWithinMs)
+std::optional<RequestOutcome> LaterStarts::handOver(const QByteArray &name, std::optional<RunAction> request, int takeWithinMs)
 {
     sockaddr_un address{};
     socklen_t length = 0;

@@ -38,7 +38,7 @@ public:
 
     // Takes the listening socket over; `handle` runs in the event loop for
     // every request read, with the way to answer it.
-    LaterStarts(Descriptor listener, std::function<void(StartRequest, RequestAnswer)> handle,
+    LaterStarts(Descriptor listener, std::function<void(std::optional<RunAction>, RequestAnswer)> handle,
                 QObject *parent = nullptr);
     ~LaterStarts() override;
 
@@ -47,14 +47,14 @@ public:
     // Nothing when no copy of ours listens there (yet). Unreachable when the
     // copy does not take the request within `takeWithinMs`; CopyEnded when
     // it ends without an answer.
-    static std::optional<RequestOutcome> handOver(const QByteArray &name, StartRequest request,
+    static std::optional<RequestOutcome> handOver(const QByteArray &name, std::optional<RunAction> request,
                                                   int takeWithinMs = 10000);
 
 private:
     void acceptCallers();
     void readRequest(QSocketNotifier *notifier);
 
-    std::function<void(StartRequest, RequestAnswer)> m_handle;
+    std::function<void(std::optional<RunAction>, RequestAnswer)> m_handle;
     Descriptor m_listener;
     // Callers whose request has not been read yet.
     std::map<QSocketNotifier *, Descriptor> m_callers;

@@ -106,7 +106,7 @@ LinuxDesktop::LockState LinuxDesktop::takeInstanceLock()
     return error == EWOULDBLOCK ? LockState::HeldByAnother : LockState::Unavailable;
 }
 
-std::optional<RequestOutcome> LinuxDesktop::handToRunningCopy(StartRequest request)
+std::optional<RequestOutcome> LinuxDesktop::handToRunningCopy(std::optional<RunAction> request)
 {
     if (std::exchange(m_lockAsked, true))
         return std::nullopt;
@@ -146,7 +146,7 @@ void LinuxDesktop::becomeTheRunningCopy()
 // moment ago may not have written it yet. When the lock comes free (the
 // holder ended), this copy takes it: nothing more to hand over. Sleeps
 // between tries.
-std::optional<RequestOutcome> LinuxDesktop::reachRunningCopy(StartRequest request)
+std::optional<RequestOutcome> LinuxDesktop::reachRunningCopy(std::optional<RunAction> request)
 {
     const QDeadlineTimer deadline(kReachWithinMs);
     for (;;) {
@@ -164,7 +164,7 @@ std::optional<RequestOutcome> LinuxDesktop::reachRunningCopy(StartRequest reques
 }
 
 // Only the copy holding the lock listens.
-void LinuxDesktop::whenStartedAgain(std::function<void(StartRequest, RequestAnswer)> handle)
+void LinuxDesktop::whenStartedAgain(std::function<void(std::optional<RunAction>, RequestAnswer)> handle)
 {
     if (!m_lockTaken || !m_listener || m_laterStarts)
         return;

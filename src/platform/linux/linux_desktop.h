@@ -15,8 +15,8 @@ public:
     LinuxDesktop();
     ~LinuxDesktop() override;
 
-    std::optional<RequestOutcome> handToRunningCopy(StartRequest request) override;
-    void whenStartedAgain(std::function<void(StartRequest, RequestAnswer)> handle) override;
+    std::optional<RequestOutcome> handToRunningCopy(std::optional<RunAction> request) override;
+    void whenStartedAgain(std::function<void(std::optional<RunAction>, RequestAnswer)> handle) override;
     QString windowsDirectory() override;
     QString programFolder() override;
     AppVersion version() override;
@@ -33,7 +33,7 @@ private:
     enum class LockState { Taken, HeldByAnother, Unavailable };
     LockState takeInstanceLock();
     void becomeTheRunningCopy();
-    std::optional<RequestOutcome> reachRunningCopy(StartRequest request);
+    std::optional<RequestOutcome> reachRunningCopy(std::optional<RunAction> request);
 
     Descriptor m_lock;
     bool m_lockAsked = false;

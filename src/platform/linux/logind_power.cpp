@@ -86,7 +86,7 @@ PowerOutcome LogindPower::outcomeOf(const BusLink::Answer &answer)
 // a session bus that has stopped answering nor a connection of ours that is
 // stuck can hold it up. Windows keep repainting and the buttons keep working
 // while logind (or its password prompt) decides, so "Cancel" still quits.
-PowerOutcome LogindPower::request(PowerAction action)
+PowerOutcome LogindPower::request(RunAction action)
 {
     BusLink bus(BusLink::Bus::System, m_connectTimeout);
     BusMessage call = bus.methodCall(kService, kPath, kManager, powerActionName(action).toLatin1().constData());

@@ -23,7 +23,7 @@ public:
     explicit LogindPower(std::chrono::milliseconds connectTimeout = kConnectTimeout,
                          std::chrono::milliseconds requestTimeout = kRequestTimeout);
 
-    PowerOutcome request(PowerAction action) override;
+    PowerOutcome request(RunAction action) override;
 
     // Sorts a D-Bus error reply by what the user can do about it.
     static PowerRefusal refusalOf(const QString &errorName, const QString &errorMessage);
