@@ -103,8 +103,9 @@ class ExitStatusTest final : public QObject
 
 private slots:
     // Catches a request that nobody answers, one answered twice or with the
-    // wrong outcome, and an exit status that calls a machine left on a
-    // success: every timer's request used to end with 0.
+    // wrong outcome, an exit status that calls a machine left on a success
+    // (every timer's request used to end with 0), and a run that did not
+    // happen with nobody told.
     void everyOutcomeHasItsExitStatus()
     {
         for (const Case &c : kCases) {
@@ -134,6 +135,12 @@ private slots:
             if (w->p.desktop.ended && c.via != Via::LaterStart)
                 status = w->p.desktop.exitStatus;
             QVERIFY2(status == c.status, c.name);
+            // Whoever asked from outside may be away: a run that did not
+            // happen, and not by the user's own doing, is told on the desktop.
+            const bool missed = c.status == 3 || c.status >= 6;
+            const bool told = std::any_of(w->p.notifications.shown.cbegin(), w->p.notifications.shown.cend(),
+                                          [](const auto &n) { return n.second.notice.summary.endsWith(u"行われませんでした"); });
+            QVERIFY2(told == missed, c.name);
         }
     }
 };

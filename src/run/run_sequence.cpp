@@ -1,5 +1,6 @@
 #include "run/run_sequence.h"
 
+#include "run/missed_run_notice.h"
 #include "run/pause.h"
 #include "run/power_refusal.h"
 #include "run/run_host.h"
@@ -212,9 +213,9 @@ void RunSequence::settle(RequestOutcome outcome)
 }
 
 // The one place where the outcome of every run's request is known: a request
-// from outside is recorded with its outcome and a later start hears it; the
-// command line's outcome, and a refused power request, become the program's
-// exit status.
+// from outside is recorded with its outcome and a later start hears it, and
+// the desktop shows one that did not happen; the command line's outcome, and a
+// refused power request, become the program's exit status.
 void RunSequence::answer(Request &request, RequestOutcome outcome)
 {
     if (request.from == From::CommandLine || outcome == RequestOutcome::PowerRefused)
@@ -223,6 +224,10 @@ void RunSequence::answer(Request &request, RequestOutcome outcome)
         note(fromName(request.from) + QStringLiteral("'s request for ") + buttonName(request.button)
                  + QStringLiteral(": ") + outcomeText(outcome),
              exitStatusFor(outcome) == 0 ? Journal::Level::Info : Journal::Level::Warning);
+    if (request.from != From::Press) {
+        if (const std::optional<Notice> notice = missedRunNotice(request.button, outcome))
+            m_services.notifications.show(*notice);
+    }
     if (const RequestAnswer reply = std::exchange(request.answer, nullptr))
         reply(outcome);
 }
