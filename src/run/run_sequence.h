@@ -51,7 +51,10 @@ public:
 
     RunSequence(RunHost &host, const Services &services);
 
-    // Run state. runMode and runOnly are reset by every load of the main window.
+    // Run state. runMode and runOnly are reset by every load of the main
+    // window, except a load while a run still waits for a program (the
+    // settings window was opened and closed meanwhile): that run keeps its
+    // mode, so a run-only run never ends in a shut-down.
     qint32 runMode = 0;     // 0 shut down, 1 restart, 2 suspend
     qint32 runOnly = 0;     // 1: no power action at the end
     qint32 currentSlot = 0; // slot most recently started; never reset

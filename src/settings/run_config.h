@@ -6,6 +6,10 @@
 #include <limits>
 #include <optional>
 
+// The code keeps its design's names, Japanese words among them (kidou, the
+// program of a slot; byou, the pause in seconds; sansyou, browse): each is
+// explained in one line in docs/glossary.md.
+
 namespace quenby {
 
 class Store;

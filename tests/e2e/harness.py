@@ -308,7 +308,7 @@ class Sandbox:
         self._screen = screen
         base = os.environ.get('QUENBY_E2E_SCRATCH') or tempfile.gettempdir()
         os.makedirs(base, exist_ok=True)
-        self.root = tempfile.mkdtemp(prefix=re.sub(r'\W', '_', name)[:24] + '-', dir=base)
+        self.root = os.path.abspath(tempfile.mkdtemp(prefix=re.sub(r'\W', '_', name)[:24] + '-', dir=base))
         self._processes = []
         self.apps = []
         self._bus = None
@@ -526,6 +526,7 @@ class Sandbox:
                 env.pop(key, None)
             else:
                 env[key] = value
+        self._refuse_unless_scratch_folders(env)
         log = output if output is not None else open(os.path.join(self.root, 'program-%d.log' % len(self.apps)), 'w')
         app = subprocess.Popen([binary or binary_under_test()] + list(args), env=env, cwd=self.work,
                                stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
@@ -533,6 +534,16 @@ class Sandbox:
             log.close()
         self.apps.append(app)
         return app
+
+    def _refuse_unless_scratch_folders(self, env):
+        """The clean-ups empty TMPDIR (else /tmp) and the recent list under the
+        data folder: no start reaches a folder outside the sandbox."""
+        for name in ('HOME', 'XDG_CONFIG_HOME', 'XDG_DATA_HOME', 'TMPDIR'):
+            if not env.get(name, '').startswith(self.root + '/'):
+                raise AssertionError('refusing to start the program with %s outside the sandbox' % name)
+        runtime = env.get('XDG_RUNTIME_DIR')
+        if runtime is not None and not runtime.startswith(self.root + '/'):
+            raise AssertionError('refusing to start the program with XDG_RUNTIME_DIR outside the sandbox')
 
     def start_and_wait_window(self, binary=None):
         app = self.start(binary)
