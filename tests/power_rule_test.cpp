@@ -154,7 +154,7 @@ private:
         if (m_userEnded)
             fault(QStringLiteral("a power request after the user asked to end"));
         for (const auto &[number, shown] : m_platform.notifications.shown) {
-            if (!shown.withdrawn)
+            if (isCountdown(shown) && !shown.withdrawn)
                 fault(QStringLiteral("the pause's notice still up at the power request"));
         }
         if (m_runButton < 0 || kRunButtons[m_runButton].method != method)
@@ -274,14 +274,19 @@ private:
             fault(QStringLiteral("closing the window during a run did not end the program"));
     }
 
+    // The pause's notice is the one with a button; a run asked for from
+    // outside that did not happen is told in one without.
+    static bool isCountdown(const FakeNotifications::Shown &shown) { return !shown.notice.actionLabel.isEmpty(); }
+
     // 取り消す on the pause's notification: Cancel while the notice is up,
     // nothing at all once it has been withdrawn.
     void answerNotice()
     {
-        auto &shown = m_platform.notifications.shown;
-        if (shown.empty() || ended())
+        const auto &shown = m_platform.notifications.shown;
+        const auto last = std::find_if(shown.rbegin(), shown.rend(), [](const auto &n) { return isCountdown(n.second); });
+        if (last == shown.rend() || ended())
             return;
-        const auto &[number, notice] = *shown.rbegin();
+        const auto &[number, notice] = *last;
         m_userEnded = m_userEnded || !notice.withdrawn;
         m_platform.notifications.answer(number);
         if (ended() == notice.withdrawn)

@@ -107,7 +107,9 @@ class JapaneseSession(SandboxCase):
 
 
 class HarnessGuard(SandboxCase):
-    def test_the_program_is_not_started_once_the_logind_mock_or_the_private_bus_is_gone(self):
+    def test_the_program_is_not_started_outside_its_scratch_folders_nor_once_the_logind_mock_or_bus_is_gone(self):
+        with self.assertRaises(AssertionError):
+            self.box.start(env_changes={'TMPDIR': '/tmp'})
         for stop in (self.box.stop_logind_mock, self.box.stop_bus):
             stop()
             with self.assertRaises(harness.HarnessError):
@@ -130,7 +132,7 @@ class MainWindowStart(SandboxCase):
     # A session bus that takes the connection and never answers held the
     # first window for ever (Qt's accessibility bridge waits for it), and a
     # session without one had a bus launched behind its back.
-    def test_first_start_shows_the_window_at_the_top_left_and_writes_nothing_whatever_the_session_bus(self):
+    def test_first_start_shows_a_top_most_unactivated_fixed_window_at_the_top_left_whatever_the_session_bus(self):
         folder = tempfile.mkdtemp(prefix='quenby-sb-', dir='/tmp')
         self.addCleanup(shutil.rmtree, folder, True)
         self.addCleanup(socket.create_server(os.path.join(folder, 'bus'), family=socket.AF_UNIX).close)
@@ -140,6 +142,16 @@ class MainWindowStart(SandboxCase):
                 window = self.box.wait_window(MAIN_TITLE, pid=app.pid, timeout=10)
                 self.assertEqual(self.box.geometry(window), (0, 0) + MAIN_SIZE)
                 self.assertFalse(os.path.exists(self.box.ini_path), 'start-up wrote the store')
+                props = self.box.properties(window)
+                self.assertRegex(props, r'_NET_WM_STATE\(ATOM\) = .*_NET_WM_STATE_ABOVE')
+                self.assertIn('_NET_WM_USER_TIME(CARDINAL) = 0', props)  # shown without activation
+                for line in ('program specified minimum size: 372 by 146', 'program specified maximum size: 372 by 146',
+                             'Icon (32 x 32)'):
+                    self.assertIn(line, props)
+                functions, decorations = self.box.motif_hints(window)
+                self.assertEqual((functions & (MWM_FUNC_MINIMIZE | MWM_FUNC_MAXIMIZE | MWM_FUNC_CLOSE),
+                                  decorations & (MWM_DECOR_MINIMIZE | MWM_DECOR_MAXIMIZE | MWM_DECOR_MENU)),
+                                 (MWM_FUNC_CLOSE, MWM_DECOR_MENU))
                 self.assertRunning(app)
                 app.send_signal(signal.SIGKILL)
                 app.wait(5)
@@ -149,33 +161,18 @@ class MainWindowStart(SandboxCase):
                 self.assertEqual(launched, [], 'a session bus was launched')
                 self.assertFalse(os.path.exists(os.path.join(self.box.home, '.dbus')))
 
-    def test_main_window_is_top_most_unactivated_fixed_and_carries_the_icon(self):
+    # Stored places are not clamped. A second copy ends without a window or the
+    # store; then a killed first copy does not keep the next one out.
+    def test_stored_position_is_honoured_unclamped_and_a_second_instance_leaves_it_alone(self):
+        self.box.write_ini({'Form1Top': '0', 'Form1Left': '-150'})
         app, window = self.start()
-        props = self.box.properties(window)
-        self.assertRegex(props, r'_NET_WM_STATE\(ATOM\) = .*_NET_WM_STATE_ABOVE')
-        self.assertIn('_NET_WM_USER_TIME(CARDINAL) = 0', props)  # shown without activation
-        self.assertIn('program specified minimum size: 372 by 146', props)
-        self.assertIn('program specified maximum size: 372 by 146', props)
-        self.assertIn('Icon (32 x 32)', props)
-        functions, decorations = self.box.motif_hints(window)
-        self.assertEqual(functions & (MWM_FUNC_MINIMIZE | MWM_FUNC_MAXIMIZE), 0)
-        self.assertEqual(decorations & (MWM_DECOR_MINIMIZE | MWM_DECOR_MAXIMIZE), 0)
-        self.assertTrue(functions & MWM_FUNC_CLOSE)
-        self.assertTrue(decorations & MWM_DECOR_MENU)
-
-    def test_stored_position_is_honoured_unclamped(self):
-        for top, left, expected in [('1440', '2880', (192, 96)), ('0', '-150', (-10, 0))]:
-            with self.subTest(top=top, left=left):
-                self.box.write_ini({'Form1Top': top, 'Form1Left': left})
-                app, window = self.start()
-                self.assertEqual(self.box.geometry(window)[:2], expected)
-                app.send_signal(signal.SIGKILL)
-                app.wait(5)
-
-    # Then a killed first copy does not keep the next one out.
-    def test_second_instance_ends_without_a_window_and_leaves_the_store_alone(self):
+        self.assertEqual(self.box.geometry(window)[:2], (-10, 0))
+        app.send_signal(signal.SIGKILL)
+        app.wait(5)
+        self.box.wait_no_window(MAIN_TITLE)
         self.box.write_ini({'Form1Top': '1440', 'Form1Left': '2880'})
         first, window = self.start()
+        self.assertEqual(self.box.geometry(window)[:2], (192, 96))
         before = read_bytes(self.box.ini_path)
         watch = self.box.watch_ini()
         second = self.box.start()
@@ -288,22 +285,27 @@ class Runs(SandboxCase):
         self.assertEqual(self.box.windows(MAIN_TITLE), [window])
         self.assertEqual(self.box.power_calls(), [])
 
-    # A refused request shows its message before the program ends.
-    def test_each_power_button_reaches_logind_once_interactively_and_ends(self):
-        for button, method, refused in [('ok1', 'PowerOff', False), ('reboot', 'Reboot', False),
-                                        ('Suspend', 'Suspend', False), ('ok1', 'PowerOff', True)]:
-            with self.subTest(button=button, refused=refused):
+    # A refused request shows its message before the program ends. The run
+    # options, what the desktop's timers start, run their button's run.
+    def test_each_power_button_and_run_option_reaches_logind_once_interactively_and_ends(self):
+        for how, method, refused in [('ok1', 'PowerOff', False), ('reboot', 'Reboot', False),
+                                     ('Suspend', 'Suspend', False), ('--shutdown', 'PowerOff', False),
+                                     ('--restart', 'Reboot', False), ('--suspend', 'Suspend', False),
+                                     ('ok1', 'PowerOff', True)]:
+            with self.subTest(how=how, refused=refused):
                 self.box.mock.ClearCalls()
                 if refused:
                     self.box.refuse_power('PowerOff', 'Interactive authentication required.')
-                app, window = self.start()
-                self.box.click(window, MAIN_BUTTONS[button])
+                if how.startswith('--'):
+                    app = self.box.start(args=[how])
+                else:
+                    app, window = self.start()
+                    self.box.click(window, MAIN_BUTTONS[how])
                 if refused:
                     self.box.key(self.box.wait_window(MESSAGE_TITLE, pid=app.pid), 'Return')
                 self.assertEnds(app)
                 self.assertEqual((app.returncode, self.box.power_calls()), (6 if refused else 0, [(method, [True])]))
                 self.box.wait_no_window(MAIN_TITLE)
-
 
 class PowerOnlyWhenAsked(SandboxCase):
     """The machine powers off only for the press that started the run, never once the user asked to stop."""
@@ -315,16 +317,6 @@ class PowerOnlyWhenAsked(SandboxCase):
         self.box.click(window, MAIN_BUTTONS[button])
         time.sleep(0.6)  # inside the pause
         return app, window
-
-    # A press during a run-only pause used to be held back and carried out
-    # after the run: a shut-down nobody asked for.
-    def test_presses_during_the_pause_are_dropped_not_carried_out_after_it(self):
-        app, window = self.start_paused_run('test', pause=1)
-        self.box.click(window, MAIN_BUTTONS['ok1'])
-        self.box.key(window, 'alt+r')
-        time.sleep(5)  # a press carried out after the run would have powered off by now
-        self.assertEqual(self.box.power_calls(), [])
-        self.assertRunning(app)
 
     # The pause also puts up a desktop notification saying what comes when,
     # whose 取り消す is one more way out; every way takes the notice down.
@@ -404,10 +396,12 @@ class PowerOnlyWhenAsked(SandboxCase):
 
     # Started from a terminal or launcher that has gone, with no journal: the
     # first record of a run went to a pipe nobody reads and ended the program.
-    def test_a_run_goes_on_when_standard_error_leads_nowhere(self):
+    # A press during a run-only pause used to be held back and carried out
+    # after the run: a shut-down nobody asked for.
+    def test_a_run_goes_on_when_standard_error_leads_nowhere_and_drops_presses_during_its_pause(self):
         log = os.path.join(self.box.work, 'ran.txt')
         slot = self.write_slot_script('slot1', log)
-        self.box.write_ini({'Check1': '1', 'kidou1': slot, 'byou': '0'})
+        self.box.write_ini({'Check1': '1', 'kidou1': slot, 'byou': '2'})
         reader, writer = os.pipe()
         os.close(reader)
         app = self.box.start(output=writer, env_changes={'QT_LOGGING_RULES': '*=false'})
@@ -415,20 +409,14 @@ class PowerOnlyWhenAsked(SandboxCase):
         window = self.box.wait_window(MAIN_TITLE, pid=app.pid)
         self.box.click(window, MAIN_BUTTONS['test'])
         harness.wait_until(lambda: read_lines(log) == ['slot1'], 15, 'the slot to run')
-        time.sleep(1.5)
+        time.sleep(0.3)  # inside the pause
+        self.box.click(window, MAIN_BUTTONS['ok1'])
+        self.box.key(window, 'alt+r')
+        time.sleep(5)  # a press carried out after the run would have powered off by now
+        self.assertEqual(self.box.power_calls(), [])
         self.assertRunning(app)
 
-
 class CommandLineRuns(SandboxCase):
-    # What the desktop's timers start: the run of the option's button.
-    def test_each_run_option_starts_its_buttons_run(self):
-        for option, method in [('--shutdown', 'PowerOff'), ('--restart', 'Reboot'), ('--suspend', 'Suspend')]:
-            with self.subTest(option=option):
-                self.box.mock.ClearCalls()
-                app = self.box.start(args=[option])
-                self.assertEnds(app)
-                self.assertEqual((app.returncode, self.box.power_calls()), (0, [(method, [True])]))
-
     # A timer firing while the program runs hands the run to the running
     # copy, from any session (a runtime folder of mode 0755, none as from
     # cron), and waits for the outcome: the run's end, or a drop during a run
@@ -460,7 +448,9 @@ class SettingsWindow(SandboxCase):
         self.box.wait_no_window(MAIN_TITLE)
         return app, settings
 
-    def test_settings_window_replaces_the_main_window_and_escape_brings_it_back(self):
+    # Escape brings the main window back where it stood; OK stores what the
+    # next run then uses.
+    def test_settings_window_replaces_the_main_window_and_what_ok_applies_is_used_by_the_next_run(self):
         self.box.write_ini({'Form1Top': '1440', 'Form1Left': '2880', 'Form2Top': '300', 'Form2Left': '600'})
         app, settings = self.open_settings()
         self.assertEqual(self.box.geometry(settings)[:2], (40, 20))
@@ -468,14 +458,11 @@ class SettingsWindow(SandboxCase):
         window = self.box.wait_window(MAIN_TITLE, pid=app.pid)
         self.box.wait_no_window(SETTINGS_TITLE)
         self.assertEqual(self.box.geometry(window)[:2], (192, 96))
-        ini = self.box.ini()
-        self.assertEqual((ini.get('Form2Top'), ini.get('Form2Left')), ('300', '600'))
-        self.assertRunning(app)
-
-    def test_settings_applied_with_ok_are_stored_and_used_by_the_next_run(self):
+        self.assertEqual((self.box.ini().get('Form2Top'), self.box.ini().get('Form2Left')), ('300', '600'))
         log = os.path.join(self.box.work, 'ran.txt')
         script = self.write_slot_script('nightly', log)
-        app, settings = self.open_settings()
+        self.box.click(window, MAIN_BUTTONS['setting'])
+        settings = self.box.wait_window(SETTINGS_TITLE, pid=app.pid)
         self.box.click(settings, SETTINGS_SPOTS['Check1'])
         self.box.click(settings, SETTINGS_SPOTS['Text1'])
         self.box.type_text(settings, script)
@@ -487,7 +474,6 @@ class SettingsWindow(SandboxCase):
         self.box.click(window, MAIN_BUTTONS['test'])
         harness.wait_until(lambda: read_lines(log) == ['nightly'], 15, 'the configured program to run')
         self.assertRunning(app)
-
 
 JOURNAL_SOCKET = '/run/systemd/journal/socket'
 TEXT6 = (236, 362)

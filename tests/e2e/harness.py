@@ -169,15 +169,7 @@ class _XEvent(ctypes.Union):
 
 def ask_window_to_close(display, window):
     """What a window manager's close box does: sends WM_DELETE_WINDOW to the window."""
-    xlib = ctypes.CDLL('libX11.so.6')
-    xlib.XOpenDisplay.restype = ctypes.c_void_p
-    xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
-    xlib.XInternAtom.restype = ctypes.c_ulong
-    xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-    xlib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
-                                ctypes.POINTER(_XEvent)]
-    xlib.XFlush.argtypes = [ctypes.c_void_p]
-    xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    xlib = _xlib()
     connection = xlib.XOpenDisplay(display.encode())
     if not connection:
         raise HarnessError('cannot open display ' + display)
@@ -233,6 +225,8 @@ def _xlib():
             ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_int),
             ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_void_p)]
         x.XFree.argtypes = [ctypes.c_void_p]
+        x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.POINTER(_XEvent)]
+        x.XFlush.argtypes = [ctypes.c_void_p]
         x.XSetErrorHandler(_ignore_x_error)
         _xlib_library = x
     return _xlib_library
