@@ -461,6 +461,7 @@ class SettingsWindow(SandboxCase):
         self.assertEqual((self.box.ini().get('Form2Top'), self.box.ini().get('Form2Left')), ('300', '600'))
         log = os.path.join(self.box.work, 'ran.txt')
         script = self.write_slot_script('nightly', log)
+        self.box.x('xdotool', 'mousemove', '700', '500')  # so that the click below moves the pointer
         self.box.click(window, MAIN_BUTTONS['setting'])
         settings = self.box.wait_window(SETTINGS_TITLE, pid=app.pid)
         self.box.click(settings, SETTINGS_SPOTS['Check1'])
