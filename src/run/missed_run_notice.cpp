@@ -1,23 +1,10 @@
 #include "run/missed_run_notice.h"
 
+#include "run/run_action_texts.h"
+
 namespace quenby {
 
 namespace {
-
-QString whatDidNotHappen(RunAction action)
-{
-    switch (action) {
-    case RunAction::Restart:
-        return QStringLiteral("再起動は行われませんでした");
-    case RunAction::Suspend:
-        return QStringLiteral("サスペンドは行われませんでした");
-    case RunAction::RunOnly:
-        return QStringLiteral("実行のみの処理は行われませんでした");
-    case RunAction::ShutDown:
-        break;
-    }
-    return QStringLiteral("シャットダウンは行われませんでした");
-}
 
 std::optional<QString> why(RequestOutcome outcome)
 {
@@ -52,7 +39,7 @@ std::optional<Notice> missedRunNotice(RunAction action, RequestOutcome outcome)
     if (!reason)
         return std::nullopt;
     Notice notice;
-    notice.summary = whatDidNotHappen(action);
+    notice.summary = textsOf(action).notDone;
     notice.body = *reason + QStringLiteral("コンピュータはこのまま動いています。");
     return notice;
 }

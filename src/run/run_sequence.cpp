@@ -3,6 +3,7 @@
 #include "run/missed_run_notice.h"
 #include "run/pause.h"
 #include "run/power_refusal.h"
+#include "run/run_action_texts.h"
 #include "run/run_host.h"
 #include "run/wait_for_process.h"
 #include "settings/run_config.h"
@@ -44,9 +45,7 @@ const QString kWindowsLineEndings = QStringLiteral("ファイルの改行が Win
 
 QString buttonName(RunAction button)
 {
-    static const QString names[] = {QStringLiteral("終了 (shut down)"), QStringLiteral("再起動 (restart)"),
-                                    QStringLiteral("サスペンド (suspend)"), QStringLiteral("実行のみ (run only)")};
-    return names[int(button)];
+    return textsOf(button).record;
 }
 
 QString fromName(RunSequence::From from)
@@ -427,29 +426,38 @@ void RunSequence::pause()
 
 void RunSequence::powerAction()
 {
-    if (runOnly == 1) {
+    const RunAction action = actionOfRunState();
+    if (action == RunAction::RunOnly) {
         runOnly = 0;
-        m_host.setStatus(QStringLiteral("設定された処理は終了しました"));
+        m_host.setStatus(textsOf(action).status);
         note(QStringLiteral("run finished; run only, the machine stays on"));
         settle(RequestOutcome::RunFinished);
         return;
     }
-    if (runMode == 1) {
-        m_host.setStatus(QStringLiteral("Windowsを再起動します"));
-        requestPower(RunAction::Restart, QStringLiteral("再起動できませんでした。"));
-    } else if (runMode == 2) {
+    // A suspend says nothing: the main window goes before it.
+    if (action == RunAction::Suspend)
         m_host.unloadMainWindow();
-        requestPower(RunAction::Suspend, QStringLiteral("サスペンドできませんでした。"));
-    } else {
-        m_host.setStatus(QStringLiteral("Windowsを終了します"));
-        requestPower(RunAction::ShutDown, QStringLiteral("コンピュータをシャットダウンできませんでした。"));
-    }
+    else
+        m_host.setStatus(textsOf(action).status);
+    requestPower(action);
+}
+
+// runOnly first, then runMode, where anything but 1 and 2 shuts down.
+RunAction RunSequence::actionOfRunState() const
+{
+    if (runOnly == 1)
+        return RunAction::RunOnly;
+    if (runMode == 1)
+        return RunAction::Restart;
+    if (runMode == 2)
+        return RunAction::Suspend;
+    return RunAction::ShutDown;
 }
 
 // Every store write has already reached the disk (the store writes through),
 // so the program may end right after the request. A refusal is shown before
 // the end rather than passed over as if the machine were going down.
-void RunSequence::requestPower(RunAction action, const QString &failureText)
+void RunSequence::requestPower(RunAction action)
 {
     note(QStringLiteral("power request ") + powerActionName(action));
     const PowerOutcome outcome = m_services.power.request(action);
@@ -461,7 +469,7 @@ void RunSequence::requestPower(RunAction action, const QString &failureText)
              Journal::Level::Warning);
         settle(RequestOutcome::PowerRefused);
         m_services.desktop.beep();
-        m_services.desktop.messageBox(failureText + QStringLiteral("\r\n") + powerRefusalText(outcome.refusal),
+        m_services.desktop.messageBox(textsOf(action).failure + QStringLiteral("\r\n") + powerRefusalText(outcome.refusal),
                                       Desktop::MessageWait::KeepingWindowsWorking);
     }
     endProgram();
@@ -558,10 +566,10 @@ bool RunSequence::showPauseLeft(qint64 remaining)
         return false;
     const qint64 length = qint64(RunConfig.byou) + 1;
     const int shown = int(qMax<qint64>(remaining - 1, 1));
-    showStep(QStringLiteral("あと %1 秒で").arg(shown) + powerWord(), m_stepsDone + double(length - remaining) / length,
-             shown);
-    m_host.setCountdown(QStringLiteral("あと %1 秒で\n%2します").arg(shown).arg(powerWord()));
-    if (m_countdownNotice == 0 && runOnly != 1 && RunConfig.byou > 0)
+    const QString word = textsOf(actionOfRunState()).countdown;
+    showStep(QStringLiteral("あと %1 秒で").arg(shown) + word, m_stepsDone + double(length - remaining) / length, shown);
+    m_host.setCountdown(QStringLiteral("あと %1 秒で\n%2します").arg(shown).arg(word));
+    if (m_countdownNotice == 0 && actionOfRunState() != RunAction::RunOnly && RunConfig.byou > 0)
         announceCountdown(remaining);
     return true;
 }
@@ -571,9 +579,7 @@ bool RunSequence::showPauseLeft(qint64 remaining)
 // way out that Cancel is.
 void RunSequence::announceCountdown(qint64 remaining)
 {
-    static const QString actions[] = {QStringLiteral("シャットダウン"), QStringLiteral("再起動"),
-                                      QStringLiteral("サスペンド")};
-    const QString action = actions[runMode == 1 || runMode == 2 ? runMode : 0];
+    const QString action = textsOf(actionOfRunState()).machine;
     const QString when = QDateTime::fromSecsSinceEpoch(m_services.clock.nowSeconds() + remaining)
                              .toString(QStringLiteral("H:mm:ss"));
     Notice notice;
@@ -604,17 +610,6 @@ void RunSequence::endCountdown()
     m_host.setCountdown(QString());
     if (m_countdownNotice != 0)
         m_services.notifications.withdraw(std::exchange(m_countdownNotice, 0));
-}
-
-QString RunSequence::powerWord() const
-{
-    if (runOnly == 1)
-        return QStringLiteral("完了");
-    if (runMode == 1)
-        return QStringLiteral("再起動");
-    if (runMode == 2)
-        return QStringLiteral("サスペンド");
-    return QStringLiteral("終了");
 }
 
 QString RunSequence::phaseName() const

@@ -112,7 +112,8 @@ private:
     void endCountdown();
     void cancelFromNotice();
     void powerAction();
-    void requestPower(RunAction action, const QString &failureText);
+    RunAction actionOfRunState() const;
+    void requestPower(RunAction action);
     void endProgram();
     // `step`: the slot or clean-up (1..7) that failed to start, 0 the pause.
     Next handleError(int error, int step);
@@ -124,7 +125,6 @@ private:
     QString phaseName() const;
     void showStep(const QString &text, double stepsDone, int count = -1);
     bool showPauseLeft(qint64 remaining);
-    QString powerWord() const;
 
     RunHost &m_host;
     Services m_services;
