@@ -520,6 +520,17 @@ private slots:
             const QString folder = linux_folders::tempFolder();
             QVERIFY2(folder == tmp || folder.isEmpty(), qPrintable(value + QStringLiteral(" -> ") + folder));
         }
+        // A folder whose name is not UTF-8 is no reason to empty another one.
+        const QByteArray latin1 = QFile::encodeName(m_root) + "/caf\xe9";
+        QVERIFY(::mkdir(latin1.constData(), 0700) == 0 || errno == EEXIST); // Qt cannot name it to remove it
+        {
+            const ScopedVariable undecodable("TMPDIR", latin1);
+            QCOMPARE(linux_folders::tempFolder(), QString());
+        }
+        {
+            const ScopedVariable undecodable("XDG_DATA_HOME", latin1);
+            QCOMPARE(linux_folders::recentlyUsedFile(), QString());
+        }
         QVERIFY(QFile::link(m_folder, m_root + QStringLiteral("/templink")));
         const ScopedVariable temp("TMPDIR", m_root + QStringLiteral("/templink"));
         const QString folder = linux_folders::tempFolder();
