@@ -102,12 +102,23 @@ bool isOwnProcess(int processFolder)
     return real == ::geteuid() || effective == ::geteuid();
 }
 
-// Whether two threads share their descriptor table (KCMP_FILES) or their
-// working and root folders (KCMP_FS). Where that cannot be told, they are
-// taken as apart, and both are read.
-bool shareTable(pid_t one, pid_t other, int table)
+// Whether two threads have descriptor tables (KCMP_FILES), or working and
+// root folders (KCMP_FS), of their own. Where kcmp is refused they are taken
+// as one: reading every thread of a large program again would cost more
+// than the rare thread with a table of its own is worth.
+bool differ(pid_t one, pid_t other, int table)
 {
-    return ::syscall(SYS_kcmp, one, other, table, 0, 0) == 0;
+    return ::syscall(SYS_kcmp, one, other, table, 0, 0) > 0;
+}
+
+// A process namespace of its own (a container's, a sandbox's) shows only
+// its own processes in /proc. The first one has a number of its own that
+// the kernel never changes.
+bool isInNestedProcessNamespace()
+{
+    constexpr ino_t kInitialProcessNamespace = 0xEFFFFFFCU;
+    struct stat st {};
+    return ::stat("/proc/self/ns/pid", &st) != 0 || st.st_ino != kInitialProcessNamespace;
 }
 
 } // namespace
@@ -121,6 +132,7 @@ std::optional<FilesInUse> FilesInUse::scan(dev_t device, dev_t kernelDevice)
     FilesInUse inUse;
     inUse.m_device = device;
     inUse.m_kernelDevice = kernelDevice;
+    inUse.m_partialView = isInNestedProcessNamespace();
     const std::string self = std::to_string(::getpid());
     while (const dirent *entry = ::readdir(proc.get())) {
         if (!isProcessNumber(entry->d_name) || self == entry->d_name)
@@ -157,39 +169,49 @@ void FilesInUse::addByKernelNumber(unsigned major, unsigned minor, ino_t inode)
 // non-dumpable is; only the first has threads that can still be read.
 void FilesInUse::addProcess(int processFolder, const char *pid)
 {
-    const bool readable = addOpenFiles(processFolder);
-    const bool denied = !readable && errno == EACCES;
-    if (readable)
-        addFolders(processFolder);
-    const bool mapsMissing = !readable || !addMapped(processFolder);
-    if (!addThreads(processFolder, pid, mapsMissing) && denied && isOwnProcess(processFolder))
+    const int files = addOpenFiles(processFolder);
+    const bool denied = files < 0 && errno == EACCES;
+    Known known;
+    known.files = files > 0;
+    known.folders = files >= 0 && addFolders(processFolder);
+    known.maps = files >= 0 && addMapped(processFolder);
+    if (!addThreads(processFolder, pid, known) && denied && isOwnProcess(processFolder))
         ++m_hidden;
 }
 
 // Each entry of /proc/PID/fd leads to what the descriptor is open on; only a
-// process we may inspect lets us follow it. False, with errno saying why,
-// when the listing cannot be opened.
-bool FilesInUse::addOpenFiles(int processFolder)
+// process we may inspect lets us follow it. How many entries there are; -1,
+// with errno saying why, when the listing cannot be opened.
+int FilesInUse::addOpenFiles(int processFolder)
 {
     Descriptor folder(::openat(processFolder, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder)
-        return false;
+        return -1;
+    int entries = 0;
     const FolderListing fds = listFolder(std::move(folder));
     while (const dirent *entry = fds ? ::readdir(fds.get()) : nullptr) {
         struct stat st {};
-        if (entry->d_name[0] != '.' && ::fstatat(::dirfd(fds.get()), entry->d_name, &st, 0) == 0)
+        if (entry->d_name[0] == '.')
+            continue;
+        ++entries;
+        if (::fstatat(::dirfd(fds.get()), entry->d_name, &st, 0) == 0)
             addIfOurs(st.st_dev, st.st_ino);
     }
-    return true;
+    return entries;
 }
 
-void FilesInUse::addFolders(int processFolder)
+// False when the working folder cannot be looked at (a main thread that ended has none).
+bool FilesInUse::addFolders(int processFolder)
 {
+    bool known = false;
     for (const char *link : {"cwd", "root"}) {
         struct stat st {};
-        if (::fstatat(processFolder, link, &st, 0) == 0)
+        if (::fstatat(processFolder, link, &st, 0) == 0) {
             addIfOurs(st.st_dev, st.st_ino);
+            known = true;
+        }
     }
+    return known;
 }
 
 // "start-end perms offset major:minor inode path": a file stays mapped after
@@ -214,37 +236,38 @@ bool FilesInUse::addMapped(int processFolder)
 
 // A thread may have a descriptor table or folders of its own (unshare), and
 // a main thread that ended leaves the process's own entries empty while the
-// others run on: the threads that do not share what was read are read too.
-// The task folder's link count is two more than its threads, so a process
-// of one thread costs one call. True when a thread's descriptors were read.
-bool FilesInUse::addThreads(int processFolder, const char *pid, bool mapsMissing)
+// others run on: a thread is read where what it uses differs from what was
+// read, or nothing could be. The task folder's link count is two more than
+// its threads, so a process of one thread costs one call. True when a
+// thread's descriptors were read.
+bool FilesInUse::addThreads(int processFolder, const char *pid, Known known)
 {
     struct stat st {};
     if (::fstatat(processFolder, "task", &st, 0) != 0 || st.st_nlink == 3)
         return false;
-    bool read = false;
     const FolderListing tasks = listFolder(Descriptor(::openat(processFolder, "task", O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
     pid_t filesOf = pid_t(std::atol(pid));
     pid_t foldersOf = filesOf;
+    bool read = false;
     while (const dirent *entry = tasks ? ::readdir(tasks.get()) : nullptr) {
         if (!isProcessNumber(entry->d_name) || std::strcmp(entry->d_name, pid) == 0)
             continue;
         const pid_t thread = pid_t(std::atol(entry->d_name));
-        const bool ownFiles = !shareTable(filesOf, thread, KCMP_FILES);
-        const bool ownFolders = !shareTable(foldersOf, thread, KCMP_FS);
-        if (!ownFiles && !ownFolders && !mapsMissing)
+        const bool readFiles = !known.files || differ(filesOf, thread, KCMP_FILES);
+        const bool readFolders = !known.folders || differ(foldersOf, thread, KCMP_FS);
+        if (!readFiles && !readFolders && known.maps)
             continue;
         const Descriptor task(::openat(::dirfd(tasks.get()), entry->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (ownFiles && task && addOpenFiles(task.get())) {
+        if (task && readFiles && addOpenFiles(task.get()) > 0) {
             filesOf = thread;
-            read = true;
+            known.files = read = true;
         }
-        if (ownFolders && task) {
-            addFolders(task.get());
+        if (task && readFolders && addFolders(task.get())) {
             foldersOf = thread;
+            known.folders = true;
         }
-        if (mapsMissing && task)
-            mapsMissing = !addMapped(task.get());
+        if (task && !known.maps)
+            known.maps = addMapped(task.get());
     }
     return read;
 }

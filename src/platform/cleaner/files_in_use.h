@@ -30,15 +30,29 @@ public:
     bool holds(const struct stat &st) const;
 
     // How many processes of the user's own could not be looked into: made
-    // non-dumpable, as key agents and password managers make themselves.
+    // non-dumpable, as key agents, password managers and sandboxed browser
+    // processes make themselves.
     long hiddenProcesses() const { return m_hidden; }
 
+    // Whether every process that may hold the user's files was looked into:
+    // none of the user's own was hidden, and our /proc shows every process
+    // (not only those of a container or sandbox we run in).
+    bool isComplete() const { return m_hidden == 0 && !m_partialView; }
+
 private:
+    // What could be read of a process: its descriptors, its folders, its maps.
+    struct Known
+    {
+        bool files = false;
+        bool folders = false;
+        bool maps = false;
+    };
+
     void addProcess(int processFolder, const char *pid);
-    bool addOpenFiles(int processFolder);
-    void addFolders(int processFolder);
+    int addOpenFiles(int processFolder);
+    bool addFolders(int processFolder);
     bool addMapped(int processFolder);
-    bool addThreads(int processFolder, const char *pid, bool mapsMissing);
+    bool addThreads(int processFolder, const char *pid, Known known);
     void addLocked();
     void addIfOurs(dev_t device, ino_t inode);
     void addByKernelNumber(unsigned major, unsigned minor, ino_t inode);
@@ -47,6 +61,7 @@ private:
     dev_t m_kernelDevice = 0; // as the maps and the lock table write it
     std::vector<ino_t> m_inodes; // sorted once the scan is done
     long m_hidden = 0;
+    bool m_partialView = false;
 };
 
 // A mount as /proc/self/mountinfo describes it.

@@ -211,6 +211,7 @@ public:
         , m_inUse(std::move(inUse))
         , m_since(since)
         , m_credentials(sessionCredentials())
+        , m_askTheKernel(!m_inUse.isComplete())
     {
         m_tally.hiddenProcesses = m_inUse.hiddenProcesses();
     }
@@ -293,7 +294,8 @@ private:
     // opened since /proc was read. On success `lease` holds the file until
     // its name is gone, and a program opening it meanwhile waits for that.
     // Where no lease can be had (a file system without them, a file we may
-    // not read), /proc's picture alone counts.
+    // not read), /proc's picture alone counts. Three calls more per file:
+    // asked only where /proc's picture is not complete (see m_askTheKernel).
     static bool isOpenElsewhere(int dirFd, const std::string &name, Descriptor &lease)
     {
         lease.reset(::openat(dirFd, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOATIME | O_CLOEXEC));
@@ -322,7 +324,7 @@ private:
         struct stat st {};
         if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             return errno == ENOENT || fail();
-        if (!ownedByUs(st))
+        if (st.st_uid != m_us)
             return keep(Kept::NotOurs);
         if (m_inUse.holds(st))
             return keep(Kept::InUse);
@@ -336,7 +338,7 @@ private:
         if (isChangedSinceScan(st))
             return keep(Kept::Recent);
         Descriptor lease;
-        if (S_ISREG(st.st_mode) && isOpenElsewhere(dirFd, name, lease))
+        if (S_ISREG(st.st_mode) && m_askTheKernel && isOpenElsewhere(dirFd, name, lease))
             return keep(Kept::InUse);
         return removeName(dirFd, name, 0);
     }
@@ -412,6 +414,10 @@ private:
     FilesInUse m_inUse;
     timespec m_since;
     std::vector<Identity> m_credentials;
+    // Each file is asked of the kernel before it goes when some process
+    // that may hold it could not be looked into.
+    bool m_askTheKernel;
+    uid_t m_us = ::geteuid(); // see ownership.h: asked once, not per entry
     Tally m_tally;
 };
 
