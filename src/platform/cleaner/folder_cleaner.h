@@ -60,20 +60,20 @@ struct Emptying
 // any link, so that no spelling ("DIR/link/", "DIR/link/.",
 // "DIR/link/sub/..", doubled slashes) reaches a folder through one.
 // What a running program uses stays (see files_in_use.h; /proc is read once
-// per call), and so do the folders that hold it. So does a file that any
-// process has open, even one that /proc does not let us look into: the
-// kernel lends a file to one holder only while nobody else has it open. So
-// does what changed since /proc was read, a document that an editor's lock
-// or swap file beside it says is being edited (with those files), and the
-// session's credentials that the environment names (KRB5CCNAME, XAUTHORITY,
-// ICEAUTHORITY). Entries of anyone else stay,
-// and so do the folders that hold them. Symbolic
-// links are removed, never followed; sockets, FIFOs and devices stay; no mount
-// point inside the folder is entered, whatever is mounted there (another file
-// system, a bind mount of a folder elsewhere). At the top level the desktop's
-// own entries stay: the X11/ICE socket folders and their kind, the X server
-// lock files, and the private temporary folders of system services. An empty
-// or relative path, a path through a symbolic link, a protected folder (see
+// per call), and so do the folders that hold it. Where some process that may
+// hold the user's files could not be looked into, each file is also asked of
+// the kernel, which lends a file to one holder only while nobody else has it
+// open. What changed since /proc was read stays too, and so do a document
+// that an editor's lock or swap file beside it says is being edited (with
+// those files) and the session's credentials that the environment names
+// (KRB5CCNAME, XAUTHORITY, ICEAUTHORITY). Entries of anyone else stay, and
+// so do the folders that hold them. Symbolic links are removed, never
+// followed; sockets, FIFOs and devices stay; no mount point inside the folder
+// is entered, whatever is mounted there (another file system, a bind mount of
+// a folder or a file from elsewhere). At the top level the desktop's own
+// entries stay: the X11/ICE socket folders and their kind, the X server lock
+// files, and the private temporary folders of system services. An empty or
+// relative path, a path through a symbolic link, a protected folder (see
 // below) or a folder of a kernel file system does nothing at all.
 Emptying emptyFolder(const std::string &folder);
 
