@@ -7,11 +7,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSysInfo>
 
 #include <csignal>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -70,10 +75,11 @@ private:
 class ScopedVariable
 {
 public:
-    ScopedVariable(const char *name, const QString &value) : m_name(name), m_saved(qgetenv(name))
+    ScopedVariable(const char *name, const QByteArray &value) : m_name(name), m_saved(qgetenv(name))
     {
-        qputenv(name, QFile::encodeName(value));
+        qputenv(name, value);
     }
+    ScopedVariable(const char *name, const QString &value) : ScopedVariable(name, QFile::encodeName(value)) {}
     ~ScopedVariable() { qputenv(m_name, m_saved); }
 
 private:
@@ -81,8 +87,9 @@ private:
     QByteArray m_saved;
 };
 
-// How a running program uses a file or folder.
-enum class Use { Open, Map, WorkIn, Lock };
+// How a running program uses a file or folder: `None` leaves it alone,
+// `EditorLock` makes it an editor's lock naming the test's own process.
+enum class Use { Open, Map, WorkIn, Lock, None, EditorLock, WorkInThread };
 
 // A process of its own that opens, maps or works in a path until it is
 // ended; a lock is taken by the test itself, whose own descriptors the
@@ -92,17 +99,21 @@ class UsingProgram
 public:
     UsingProgram(Use use, const QByteArray &path)
     {
-        if (use == Use::Lock) {
-            m_lock = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-            m_ready = ::flock(m_lock, LOCK_EX) == 0;
+        if (use == Use::Lock || use == Use::None || use == Use::EditorLock) {
+            m_lock = use == Use::Lock ? ::open(path.constData(), O_RDONLY | O_CLOEXEC) : -1;
+            const QByteArray lock = "tester@" + QSysInfo::machineHostName().toLocal8Bit() + '.' + QByteArray::number(::getpid());
+            m_ready = use == Use::None || (use == Use::Lock ? ::flock(m_lock, LOCK_EX) : ::symlink(lock, path)) == 0;
             return;
         }
         int ready[2];
         QVERIFY(::pipe2(ready, O_CLOEXEC) == 0);
         if ((m_pid = ::fork()) == 0) {
-            // Only system calls here: the child of a threaded program.
-            if (act(use, path.constData()) && ::write(ready[1], "x", 1) == 1)
-                ::pause();
+            // Only system calls here (and a thread's start): the child of a threaded program.
+            if (use == Use::WorkInThread ? inThreadOfItsOwn(path.constData(), ready[1])
+                                         : act(use, path.constData()) && ::write(ready[1], "x", 1) == 1) {
+                for (;;)
+                    ::pause();
+            }
             ::_exit(1);
         }
         ::close(ready[1]);
@@ -129,6 +140,20 @@ private:
         const bool mapped = ::mmap(nullptr, 1, PROT_READ, MAP_SHARED, fd, 0) != MAP_FAILED;
         ::close(fd);
         return mapped;
+    }
+
+    // A thread with a working folder of its own; the main thread's is elsewhere.
+    static bool inThreadOfItsOwn(const char *path, int ready)
+    {
+        static std::pair<const char *, int> start;
+        start = {path, ready};
+        pthread_t thread;
+        return ::pthread_create(&thread, nullptr, [](void *) -> void * {
+            if (::unshare(CLONE_FS) != 0 || ::chdir(start.first) != 0 || ::write(start.second, "x", 1) != 1)
+                ::_exit(1);
+            for (;;)
+                ::pause();
+        }, nullptr) == 0;
     }
 
     pid_t m_pid = -1;
@@ -159,7 +184,7 @@ private:
     {
         const QStringList shell = {QStringLiteral("--mount"), QStringLiteral("sh"), QStringLiteral("-c"), commands,
                                    QStringLiteral("sh")};
-        return QProcess::execute(QStringLiteral("unshare"), shell + arguments);
+        return QProcess::execute(QStringLiteral("unshare"), QStringList{QStringLiteral("--ipc")} + shell + arguments);
     }
     static void giveAway(const QString &path)
     {
@@ -208,6 +233,14 @@ private slots:
             << QStringList{u"work/sub/report.docx"_qs} << int(Use::Open) << u"work/sub/report.docx"_qs << 1 << 2;
         QTest::newRow("open document and its lock file") << QStringList{u"report.odt"_qs, u".~lock.report.odt#"_qs}
                                                          << int(Use::Open) << u"report.odt"_qs << 2 << 0;
+        QTest::newRow("office lock file beside its document")
+            << QStringList{u"report.odt"_qs, u".~lock.report.odt#"_qs} << int(Use::None) << QString() << 2 << 0;
+        QTest::newRow("document with an open swap file") << QStringList{u"notes.txt"_qs, u".notes.txt.swp"_qs}
+                                                         << int(Use::Open) << u".notes.txt.swp"_qs << 2 << 0;
+        QTest::newRow("document locked by a running editor") << QStringList{u"todo.txt"_qs, u"#todo.txt#"_qs}
+                                                             << int(Use::EditorLock) << u".#todo.txt"_qs << 3 << 0;
+        QTest::newRow("working folder of one thread")
+            << QStringList{u"build/a.o"_qs} << int(Use::WorkInThread) << u"build"_qs << 1 << 0;
     }
     void whatARunningProgramUsesStays()
     {
@@ -294,11 +327,17 @@ private slots:
         QVERIFY(nested.bound());
         writeFile(in(QStringLiteral("sub/.X11-unix")));
         writeFile(in(QStringLiteral(".X1-lockless")));
+        // The session's credentials, wherever its environment says they are.
+        const ScopedVariable tickets("KRB5CCNAME", u"FILE:"_qs + in(QStringLiteral("krb5cc_1000")));
+        const ScopedVariable xauthority("XAUTHORITY", in(QStringLiteral("xauth_AbCd")));
+        const ScopedVariable iceauthority("ICEAUTHORITY", in(QStringLiteral("session/iceauth")));
+        for (const QString &credential : {u"krb5cc_1000"_qs, u"xauth_AbCd"_qs, u"session/iceauth"_qs})
+            writeFile(in(credential));
 
         const cleanup::Tally tally = empty();
         QCOMPARE(tally.keptFor(cleanup::Kept::Special), 3L);
-        QCOMPARE(tally.keptFor(cleanup::Kept::Desktop), 5L);
-        QCOMPARE(tally.keptFor(cleanup::Kept::Holder), 1L);
+        QCOMPARE(tally.keptFor(cleanup::Kept::Desktop), 8L);
+        QCOMPARE(tally.keptFor(cleanup::Kept::Holder), 2L);
         QCOMPARE(tally.removed, 4L);
 
         QVERIFY(exists(in(QStringLiteral("agent.sock"))));
@@ -336,8 +375,9 @@ private slots:
         QVERIFY(exists(in(QStringLiteral("kept.tmp"))));
     }
 
-    void removeFileDeletesOnlyAnOwnFileOrLink()
+    void removeFileDeletesOnlyAnOwnRegularFile()
     {
+        const ScopedVariable data("XDG_DATA_HOME", m_folder);
         const QString list = in(QStringLiteral("recently-used.xbel"));
         writeFile(list);
         cleanup::removeFile(QFile::encodeName(list).toStdString());
@@ -345,8 +385,9 @@ private slots:
 
         QVERIFY(QFile::link(m_outside + QStringLiteral("/precious"), list));
         cleanup::removeFile(QFile::encodeName(list).toStdString());
-        QVERIFY(!exists(list));
+        QVERIFY(exists(list));
         QVERIFY(exists(m_outside + QStringLiteral("/precious")));
+        QVERIFY(QFile::remove(list));
 
         QVERIFY(QDir().mkpath(list));
         cleanup::removeFile(QFile::encodeName(list).toStdString());
@@ -419,7 +460,7 @@ private slots:
     // understand does nothing at all and says so.
     void theHelperJudgesWhatASpellingNames_data()
     {
-        QTest::addColumn<QString>("arguments"); // <r> stands for the test's folder, <h> for HOME
+        QTest::addColumn<QString>("arguments"); // <r> stands for the test's folder, <h> for HOME, <d> for the data folder
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("report");    // after "quenby-clean: "; ':' stands for the last argument
         const QString link = QStringLiteral(": refused: reached through a symbolic link");
@@ -437,7 +478,11 @@ private slots:
         QTest::newRow("above home") << "--empty <h>/.." << 1
                                     << ": refused: the root, a home or runtime folder, or a folder above one";
         QTest::newRow("missing folder") << "--empty <r>/RecentDocuments" << 0 << ": nothing to clear";
-        QTest::newRow("missing list") << "--remove <r>/recently-used.xbel" << 0 << ": nothing to clear";
+        QTest::newRow("missing list") << "--remove <d>/recently-used.xbel" << 0 << ": nothing to clear";
+        QTest::newRow("list through a link") << "--remove <r>/link/recently-used.xbel" << 1 << link;
+        QTest::newRow("list, relative") << "--remove recently-used.xbel" << 1 << ": refused: not a full path";
+        QTest::newRow("a file but the list")
+            << "--remove <r>/temp/sub/a.tmp" << 1 << ": refused: not the recently-used list of your data folder";
         QTest::newRow("nothing to do") << "" << 2 << "nothing to do";
         QTest::newRow("no folder") << "--empty" << 2 << "--empty needs a folder";
         QTest::newRow("stray argument") << "--empty <r>/temp x" << 2 << "unexpected argument x";
@@ -451,7 +496,9 @@ private slots:
         writeFile(in(QStringLiteral("sub/a.tmp")));
         QVERIFY(QDir().mkpath(in(QStringLiteral("sub/deeper"))));
         QVERIFY(QFile::link(m_folder, m_root + QStringLiteral("/link")));
-        arguments.replace(QStringLiteral("<r>"), m_root).replace(QStringLiteral("<h>"), qEnvironmentVariable("HOME"));
+        arguments.replace(QStringLiteral("<r>"), m_root)
+            .replace(QStringLiteral("<h>"), qEnvironmentVariable("HOME"))
+            .replace(QStringLiteral("<d>"), qEnvironmentVariable("XDG_DATA_HOME"));
         const QStringList split = arguments.split(u' ', Qt::SkipEmptyParts);
         QProcess helper;
         helper.start(helperPath(), split);
@@ -472,6 +519,17 @@ private slots:
             const ScopedVariable temp("TMPDIR", value);
             const QString folder = linux_folders::tempFolder();
             QVERIFY2(folder == tmp || folder.isEmpty(), qPrintable(value + QStringLiteral(" -> ") + folder));
+        }
+        // A folder whose name is not UTF-8 is no reason to empty another one.
+        const QByteArray latin1 = QFile::encodeName(m_root) + "/caf\xe9";
+        QVERIFY(::mkdir(latin1.constData(), 0700) == 0 || errno == EEXIST); // Qt cannot name it to remove it
+        {
+            const ScopedVariable undecodable("TMPDIR", latin1);
+            QCOMPARE(linux_folders::tempFolder(), QString());
+        }
+        {
+            const ScopedVariable undecodable("XDG_DATA_HOME", latin1);
+            QCOMPARE(linux_folders::recentlyUsedFile(), QString());
         }
         QVERIFY(QFile::link(m_folder, m_root + QStringLiteral("/templink")));
         const ScopedVariable temp("TMPDIR", m_root + QStringLiteral("/templink"));
@@ -495,22 +553,81 @@ private slots:
     }
 
     // A bind mount shows a folder from elsewhere under the same device
-    // number; the helper must not enter it any more than another file system.
+    // number; the helper must not enter it any more than another file system,
+    // and a file mounted over is kept like a folder.
     // Runs the helper in a mount namespace of its own, so nothing stays mounted.
     void mountsInsideAreNotEntered()
     {
         writeFile(in(QStringLiteral("a.tmp")));
+        writeFile(in(QStringLiteral("bound-file")));
         QVERIFY(QDir().mkpath(in(QStringLiteral("bound"))));
         QVERIFY(QDir().mkpath(in(QStringLiteral("fs"))));
         const QString script = QStringLiteral(
             "mount --make-rprivate / && mount --bind \"$1\" \"$2/bound\" && mount -t tmpfs none \"$2/fs\" "
-            "&& touch \"$2/fs/x\" || exit 77; \"$3\" --empty \"$2\"; test -e \"$2/fs/x\"");
+            "&& mount --bind \"$1/precious\" \"$2/bound-file\" && touch \"$2/fs/x\" || exit 77; "
+            "\"$3\" --empty \"$2\" && test -e \"$2/fs/x\" && test -e \"$2/bound-file\"");
         if (inOwnMounts(QStringLiteral("mount --make-rprivate /"), {}) != 0)
             QSKIP("mounting is not permitted here");
         const int code = inOwnMounts(script, {m_outside, m_folder, helperPath()});
         QCOMPARE(code, 0);
         QVERIFY(!exists(in(QStringLiteral("a.tmp"))));
         QVERIFY(exists(m_outside + QStringLiteral("/precious")));
+    }
+
+    // In namespaces of its own, so that nothing mounted stays and nothing
+    // of the machine is reached: file systems of the kernel and the runtime
+    // folder are refused, a file open in a process that /proc does not show
+    // stays, and a report nobody reads does not end the helper half done.
+    void whatOnlyItsOwnNamespacesShow_data()
+    {
+        QTest::addColumn<QString>("script"); // $1: the folder, $2: the helper; 77: cannot be set up here
+        for (const char *kind : {"mqueue", "hugetlbfs"}) {
+            QTest::newRow(kind) << u"mount -t %1 none \"$1\" && touch \"$1/f\" || exit 77; "
+                                   "\"$2\" --empty \"$1\"; test $? = 1 && test -e \"$1/f\""_qs.arg(QLatin1String(kind));
+        }
+        QTest::newRow("runtime folder, its variable unset")
+            << u"r=/run/user/$(id -u); mount -t tmpfs none /run && mkdir -p $r && touch $r/f || exit 77; "
+               "env -u XDG_RUNTIME_DIR \"$2\" --empty $r; test $? = 1 && test -e $r/f"_qs;
+        QTest::newRow("open in a process /proc does not show")
+            << u"touch \"$1/held\" \"$1/unused\" && exec 3<\"$1/held\" && unshare -pf --mount-proc true || exit 77; "
+               "unshare -pf --mount-proc \"$2\" --empty \"$1\" 3<&-; test -e \"$1/held\" && ! test -e \"$1/unused\""_qs;
+        QTest::newRow("report to a pipe nobody reads")
+            << u"touch \"$1/f\" && mkfifo \"$1/../pipe\" && exec 5<>\"$1/../pipe\" 6>\"$1/../pipe\" 5<&- || exit 77; "
+               "env --default-signal=PIPE \"$2\" --empty \"$1\" 2>&6; test $? = 0 && ! test -e \"$1/f\""_qs;
+    }
+    void whatOnlyItsOwnNamespacesShow()
+    {
+        QFETCH(QString, script);
+        if (inOwnMounts(QStringLiteral("mount --make-rprivate /"), {}) != 0)
+            QSKIP("mounting is not permitted here");
+        const int code = inOwnMounts(u"mount --make-rprivate / && "_qs + script, {m_folder, helperPath()});
+        if (code == 77)
+            QSKIP("cannot be set up here");
+        QCOMPARE(code, 0);
+    }
+
+    // What a program changes while the walk is under way stays. The walk has
+    // begun once the first entry is gone. A file changed between the walk's
+    // look at it and its removal goes: a few of them, where all would go if
+    // changes were not looked at.
+    void whatChangesDuringTheWalkStays()
+    {
+        constexpr int kFiles = 3000;
+        for (int i = 0; i < kFiles; ++i)
+            writeFile(in(QString::number(i)));
+        const int removals = ::inotify_init1(IN_CLOEXEC);
+        QVERIFY(::inotify_add_watch(removals, QFile::encodeName(m_folder).constData(), IN_DELETE) >= 0);
+        QProcess helper;
+        helper.start(helperPath(), {QStringLiteral("--empty"), m_folder});
+        pollfd first {removals, POLLIN, 0};
+        QCOMPARE(::poll(&first, 1, 60000), 1);
+        int changed = 0;
+        for (int i = 0; i < kFiles; ++i)
+            changed += ::chmod(QFile::encodeName(in(QString::number(i))).constData(), 0600) == 0;
+        QVERIFY(helper.waitForFinished());
+        ::close(removals);
+        const qsizetype left = QDir(m_folder).entryList(QDir::Files).size();
+        QVERIFY2(changed > 0 && left >= changed * 9 / 10, qPrintable(u"%1 changed, %2 left"_qs.arg(changed).arg(left)));
     }
 };
 

@@ -9,11 +9,14 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
+#include <optional>
 #include <vector>
 
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
@@ -47,16 +50,37 @@ bool isServerLock(const std::string &name)
     return true;
 }
 
-// ".~lock.NAME#" (office suites) and ".#NAME" (editors) tell other programs
-// that NAME is being edited, without being held open themselves: they stay
-// while NAME is in use. Empty for any other name.
-std::string documentOfLockFile(const std::string &name)
+// vim's swap file of NAME: ".NAME.swp", then ".swo", ".swn", … when that
+// one is taken.
+bool isSwapFileName(const std::string &name)
 {
-    if (startsWith(name, ".~lock.") && endsWith(name, "#") && name.size() > 8)
-        return name.substr(7, name.size() - 8);
-    if (startsWith(name, ".#") && name.size() > 2)
-        return name.substr(2);
-    return {};
+    const size_t n = name.size();
+    return n > 5 && name[0] == '.' && name.compare(n - 4, 2, ".s") == 0 && name[n - 2] >= 'a' && name[n - 2] <= 'w'
+           && name[n - 1] >= 'a' && name[n - 1] <= 'z';
+}
+
+// emacs locks NAME with a link ".#NAME" to "user@host.PID" or
+// "user@host.PID:BOOT": live while that process runs. A lock of another host
+// cannot be checked from here and is believed, as emacs believes it.
+bool isLiveEditorLock(int dirFd, const std::string &name)
+{
+    char target[256];
+    const ssize_t length = ::readlinkat(dirFd, name.c_str(), target, sizeof target);
+    if (length <= 0 || size_t(length) == sizeof target)
+        return false;
+    const std::string lock(target, size_t(length));
+    const size_t at = lock.find('@');
+    const size_t dot = lock.rfind('.', lock.find(':'));
+    if (at == std::string::npos || dot == std::string::npos || dot < at)
+        return false;
+    char *end = nullptr;
+    const long pid = std::strtol(lock.c_str() + dot + 1, &end, 10);
+    if (pid <= 0 || end == lock.c_str() + dot + 1 || (*end != '\0' && *end != ':'))
+        return false;
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) != 0 || lock.compare(at + 1, dot - at - 1, host) != 0)
+        return true;
+    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
 }
 
 struct Identity
@@ -87,6 +111,50 @@ void addWithFoldersAbove(const std::string &folder, std::vector<Identity> &ident
             return;
         path = slash == 0 ? std::string("/") : path.substr(0, slash);
     }
+}
+
+// The identities of the files at `paths`, and of their link targets.
+std::vector<Identity> identitiesOf(const std::vector<std::string> &paths)
+{
+    std::vector<Identity> identities;
+    for (const std::string &path : paths) {
+        struct stat st {};
+        if (!path.empty() && path[0] == '/' && ::lstat(path.c_str(), &st) == 0)
+            identities.push_back(identityOf(st));
+        if (!path.empty() && path[0] == '/' && ::stat(path.c_str(), &st) == 0)
+            identities.push_back(identityOf(st));
+    }
+    return identities;
+}
+
+// A Kerberos ticket cache: "FILE:PATH" or a plain path for one file,
+// "DIR:FOLDER" for a folder of them, "DIR::PATH" for one of the files in
+// one (the folder is kept whole). Unset, it is /tmp/krb5cc_UID. Others
+// (KCM:, KEYRING:) are no files.
+std::string ticketCachePath()
+{
+    const char *set = std::getenv("KRB5CCNAME");
+    const std::string name = set ? set : "FILE:/tmp/krb5cc_" + std::to_string(::getuid());
+    if (startsWith(name, "DIR::"))
+        return name.substr(5, name.find_last_of('/') - 5);
+    for (const char *kind : {"FILE:", "DIR:"}) {
+        if (startsWith(name, kind))
+            return name.substr(std::char_traits<char>::length(kind));
+    }
+    return name;
+}
+
+// The session's credentials that its environment names: they are wherever
+// the session put them, often in the temporary folder, and it needs them
+// until it ends.
+std::vector<Identity> sessionCredentials()
+{
+    std::vector<std::string> paths = {ticketCachePath()};
+    for (const char *name : {"XAUTHORITY", "ICEAUTHORITY"}) {
+        if (const char *value = std::getenv(name))
+            paths.emplace_back(value);
+    }
+    return identitiesOf(paths);
 }
 
 std::vector<Identity> protectedIdentities()
@@ -129,14 +197,23 @@ MountFacts mountFactsOf(int fd)
     return facts;
 }
 
+bool isBefore(const timespec &one, const timespec &other)
+{
+    return one.tv_sec < other.tv_sec || (one.tv_sec == other.tv_sec && one.tv_nsec < other.tv_nsec);
+}
+
 class Cleaner
 {
 public:
-    Cleaner(dev_t device, MountFacts mount, FilesInUse inUse)
+    Cleaner(dev_t device, MountFacts mount, FilesInUse inUse, timespec since)
         : m_device(device)
         , m_mount(mount)
         , m_inUse(std::move(inUse))
+        , m_since(since)
+        , m_credentials(sessionCredentials())
+        , m_askTheKernel(!m_inUse.isComplete())
     {
+        m_tally.hiddenProcesses = m_inUse.hiddenProcesses();
     }
 
     // False when the folder cannot be listed.
@@ -166,11 +243,13 @@ private:
     // True when nothing is left inside.
     bool emptyListing(DIR *dir, int depth)
     {
+        const std::vector<std::string> names = entryNames(dir);
+        const std::vector<std::string> edited = beingEdited(::dirfd(dir), names);
         bool emptied = true;
-        for (const std::string &name : entryNames(dir)) {
+        for (const std::string &name : names) {
             if (depth == 0 && isDesktopEntry(name))
                 emptied = keep(Kept::Desktop);
-            else if (isInUse(::dirfd(dir), documentOfLockFile(name)))
+            else if (std::find(edited.begin(), edited.end(), name) != edited.end())
                 emptied = keep(Kept::InUse);
             else
                 emptied = removeEntry(::dirfd(dir), name, depth) && emptied;
@@ -178,11 +257,66 @@ private:
         return emptied;
     }
 
+    // Editors mark a document being edited with a file beside it, and keep
+    // its unsaved work in another: vim a swap file that it holds open, emacs
+    // a lock naming its process and "#NAME#", office suites ".~lock.NAME#".
+    // While a mark is live, the document and those files stay together.
+    std::vector<std::string> beingEdited(int dirFd, const std::vector<std::string> &names) const
+    {
+        std::vector<std::string> edited;
+        for (const std::string &name : names) {
+            if (startsWith(name, ".~lock.") && endsWith(name, "#") && name.size() > 8) {
+                const std::string document = name.substr(7, name.size() - 8);
+                if (std::find(names.begin(), names.end(), document) != names.end())
+                    edited.insert(edited.end(), {name, document});
+            } else if (startsWith(name, ".#") && isLiveEditorLock(dirFd, name)) {
+                edited.insert(edited.end(), {name, name.substr(2), '#' + name.substr(2) + '#'});
+            } else if (isSwapFileName(name) && isInUse(dirFd, name)) {
+                // ".bashrc.swp" is the swap file of "bashrc" or of ".bashrc".
+                const std::string document = name.substr(1, name.size() - 5);
+                edited.insert(edited.end(), {name, document, '.' + document});
+            }
+        }
+        return edited;
+    }
+
     bool isInUse(int dirFd, const std::string &name) const
     {
         struct stat st {};
-        return !name.empty() && ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && m_inUse.holds(st);
+        Descriptor lease;
+        return ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0
+               && (m_inUse.holds(st) || (S_ISREG(st.st_mode) && isOpenElsewhere(dirFd, name, lease)));
     }
+
+    // The kernel lends a file (a write lease) only while no other open file
+    // refers to it, in any process: so a file that a process /proc does not
+    // let us look into has open or mapped is found here, and so is one
+    // opened since /proc was read. On success `lease` holds the file until
+    // its name is gone, and a program opening it meanwhile waits for that.
+    // Where no lease can be had (a file system without them, a file we may
+    // not read), /proc's picture alone counts. Three calls more per file:
+    // asked only where /proc's picture is not complete (see m_askTheKernel).
+    static bool isOpenElsewhere(int dirFd, const std::string &name, Descriptor &lease)
+    {
+        lease.reset(::openat(dirFd, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOATIME | O_CLOEXEC));
+        if (!lease)
+            return errno == EWOULDBLOCK; // another holder's lease
+        if (::fcntl(lease.get(), F_SETLEASE, F_WRLCK) == 0)
+            return false;
+        const bool open = errno == EAGAIN;
+        lease.reset();
+        return open;
+    }
+
+    bool isCredential(const struct stat &st) const
+    {
+        return std::find(m_credentials.begin(), m_credentials.end(), identityOf(st)) != m_credentials.end();
+    }
+
+    // A program made or changed it while we read /proc or walked: it is at
+    // work there now. Folders are left to their entries: our own removals
+    // change theirs.
+    bool isChangedSinceScan(const struct stat &st) const { return !isBefore(st.st_ctim, m_since); }
 
     // True when the entry is gone: removed now, or by someone else meanwhile.
     bool removeEntry(int dirFd, const std::string &name, int depth)
@@ -190,14 +324,27 @@ private:
         struct stat st {};
         if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             return errno == ENOENT || fail();
-        if (!ownedByUs(st))
+        if (st.st_uid != m_us)
             return keep(Kept::NotOurs);
         if (m_inUse.holds(st))
             return keep(Kept::InUse);
-        if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))
-            return removeName(dirFd, name, 0);
-        if (!S_ISDIR(st.st_mode))
+        if (isCredential(st))
+            return keep(Kept::Desktop);
+        if (S_ISDIR(st.st_mode))
+            return removeFolder(dirFd, name, st, depth);
+        // Sockets, FIFOs and device nodes are what programs meet each other by.
+        if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
             return keep(Kept::Special);
+        if (isChangedSinceScan(st))
+            return keep(Kept::Recent);
+        Descriptor lease;
+        if (S_ISREG(st.st_mode) && m_askTheKernel && isOpenElsewhere(dirFd, name, lease))
+            return keep(Kept::InUse);
+        return removeName(dirFd, name, 0);
+    }
+
+    bool removeFolder(int dirFd, const std::string &name, const struct stat &st, int depth)
+    {
         if (st.st_dev != m_device)
             return keep(Kept::Mount);
         if (depth + 1 >= kMaxDepth)
@@ -233,6 +380,9 @@ private:
         }
         if (errno == ENOENT)
             return true;
+        // A file mounted over (a bind mount of a single file).
+        if (errno == EBUSY)
+            return keep(Kept::Mount);
         // A program put something new in it meanwhile.
         if (errno == ENOTEMPTY || errno == EEXIST)
             return keep(Kept::Holder);
@@ -262,6 +412,12 @@ private:
     dev_t m_device;
     MountFacts m_mount;
     FilesInUse m_inUse;
+    timespec m_since;
+    std::vector<Identity> m_credentials;
+    // Each file is asked of the kernel before it goes when some process
+    // that may hold it could not be looked into.
+    bool m_askTheKernel;
+    uid_t m_us = ::geteuid(); // see ownership.h: asked once, not per entry
     Tally m_tally;
 };
 
@@ -298,22 +454,60 @@ Descriptor openWithoutLinks(const std::string &path, int &error)
 }
 
 // File systems that show the kernel's state as files: none of it is a
-// temporary file, and some of it (firmware variables) must never go.
-bool isKernelFileSystem(int fd)
+// temporary file, and some of it (device nodes, firmware variables) must
+// never go. devtmpfs tells statfs it is a tmpfs: its mount's type says what
+// it is.
+bool isKernelFileSystem(int fd, const std::optional<MountEntry> &mount)
 {
     static const long kKinds[] = {PROC_SUPER_MAGIC,  SYSFS_MAGIC,     CGROUP_SUPER_MAGIC, CGROUP2_SUPER_MAGIC,
                                   DEVPTS_SUPER_MAGIC, DEBUGFS_MAGIC,   TRACEFS_MAGIC,      SECURITYFS_MAGIC,
                                   BPF_FS_MAGIC,       PSTOREFS_MAGIC,  EFIVARFS_MAGIC,     SELINUX_MAGIC,
-                                  SMACK_MAGIC,        BINFMTFS_MAGIC,  NSFS_MAGIC};
+                                  SMACK_MAGIC,        BINFMTFS_MAGIC,  NSFS_MAGIC,         HUGETLBFS_MAGIC,
+                                  AUTOFS_SUPER_MAGIC};
+    static const char *const kTypes[] = {"devtmpfs", "mqueue",  "hugetlbfs", "configfs",   "fusectl",
+                                         "autofs",   "bpf",     "tracefs",   "debugfs",    "securityfs",
+                                         "pstore",   "efivarfs", "binfmt_misc", "rpc_pipefs", "nfsd"};
     struct statfs fs {};
     if (::fstatfs(fd, &fs) != 0)
         return true;
-    return std::find(std::begin(kKinds), std::end(kKinds), long(fs.f_type)) != std::end(kKinds);
+    if (std::find(std::begin(kKinds), std::end(kKinds), long(fs.f_type)) != std::end(kKinds))
+        return true;
+    return mount && std::find(std::begin(kTypes), std::end(kTypes), mount->type) != std::end(kTypes);
 }
 
-bool isUsableAbsolute(const std::string &path)
+// The home folder: $HOME when it is a full path, else the user database's.
+std::string homeFolder()
 {
-    return !path.empty() && path[0] == '/' && path.find_first_not_of('/') != std::string::npos;
+    if (const char *home = std::getenv("HOME"); home && home[0] == '/')
+        return home;
+    const passwd *user = ::getpwuid(::getuid());
+    return user && user->pw_dir ? user->pw_dir : std::string();
+}
+
+// Whether `fd` is the user's data folder as the program finds it
+// ($XDG_DATA_HOME when it is a full path, else ~/.local/share), through
+// whatever links lead there.
+bool isDataFolder(int fd)
+{
+    const char *set = std::getenv("XDG_DATA_HOME");
+    const std::string home = homeFolder();
+    const std::string data = set && set[0] == '/' ? set : home.empty() ? std::string() : home + "/.local/share";
+    struct stat expected {};
+    struct stat st {};
+    return !data.empty() && ::stat(data.c_str(), &expected) == 0 && ::fstat(fd, &st) == 0
+           && identityOf(st) == identityOf(expected);
+}
+
+// The kernel stamps a change with the clock of its last tick, up to a tick
+// behind the moment the scan began: until that clock has reached it, a file
+// changed now would look older. On a busy desktop the scan outlasts a tick.
+void waitForTheTickAfter(const timespec &moment)
+{
+    timespec tick {};
+    timespec stamps {};
+    ::clock_getres(CLOCK_REALTIME_COARSE, &tick);
+    while (::clock_gettime(CLOCK_REALTIME_COARSE, &stamps) == 0 && isBefore(stamps, moment))
+        ::nanosleep(&tick, nullptr);
 }
 
 Emptied refusalOf(int openError)
@@ -352,13 +546,17 @@ Emptying emptyFolder(const std::string &folder)
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || isProtected(st))
         return {Emptied::Protected, {}};
-    if (isKernelFileSystem(fd.get()))
-        return {Emptied::Kernel, {}};
     const MountFacts mount = mountFactsOf(fd.get());
-    std::optional<FilesInUse> inUse = FilesInUse::scan(st.st_dev, mount.known ? std::optional(mount.id) : std::nullopt);
+    const std::optional<MountEntry> entry = mount.known ? mountEntryOf(mount.id) : std::nullopt;
+    if (isKernelFileSystem(fd.get(), entry))
+        return {Emptied::Kernel, {}};
+    timespec since {};
+    ::clock_gettime(CLOCK_REALTIME, &since);
+    std::optional<FilesInUse> inUse = FilesInUse::scan(st.st_dev, entry ? entry->device : st.st_dev);
     if (!inUse)
         return {Emptied::UseUnknown, {}};
-    Cleaner cleaner(st.st_dev, mount, std::move(*inUse));
+    waitForTheTickAfter(since);
+    Cleaner cleaner(st.st_dev, mount, std::move(*inUse), since);
     if (!cleaner.emptyTop(std::move(fd)))
         return {Emptied::Unreadable, {}};
     return {Emptied::Done, cleaner.tally()};
@@ -373,6 +571,8 @@ std::vector<std::string> protectedFolders()
     }
     if (const passwd *user = ::getpwuid(::getuid()); user && user->pw_dir)
         folders.emplace_back(user->pw_dir);
+    // Where the session's variable is unset (cron, su), its folder is still there.
+    folders.push_back("/run/user/" + std::to_string(::getuid()));
     return folders;
 }
 
@@ -382,15 +582,28 @@ bool isProtectedFolder(const std::string &folder)
     return ::stat(folder.c_str(), &st) != 0 || isProtected(st);
 }
 
-void removeFile(const std::string &path)
+Removed removeFile(const std::string &path)
 {
-    if (!isUsableAbsolute(path))
-        return;
+    if (path.empty() || path[0] != '/')
+        return Removed::Relative;
+    const size_t slash = path.find_last_of('/');
+    const std::string name = path.substr(slash + 1);
+    if (name != kRecentlyUsedList)
+        return Removed::NotTheList;
+    int error = 0;
+    const Descriptor folder = openWithoutLinks(path.substr(0, slash), error);
+    if (!folder)
+        return error == ENOENT ? Removed::Missing : error == ELOOP ? Removed::Link : Removed::Failed;
+    if (!isDataFolder(folder.get()))
+        return Removed::NotTheList;
     struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !ownedByUs(st))
-        return;
-    if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))
-        ::unlink(path.c_str());
+    if (::fstatat(folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? Removed::Missing : Removed::Failed;
+    if (!S_ISREG(st.st_mode))
+        return Removed::NotAFile;
+    if (!ownedByUs(st))
+        return Removed::NotOurs;
+    return ::unlinkat(folder.get(), name.c_str(), 0) == 0 || errno == ENOENT ? Removed::Done : Removed::Failed;
 }
 
 } // namespace quenby::cleanup

@@ -8,7 +8,8 @@
 // A FOLDER that is relative, reached through a link, the root, the home
 // folder, the session's runtime folder, a folder above one of them or a
 // kernel file system is refused whatever its spelling: the helper checks that
-// itself. See folder_cleaner.h.
+// itself. FILE can only be the recently-used list of the user's data folder.
+// See folder_cleaner.h.
 //
 // One line per argument on standard error says what was removed and what was
 // kept and why, for the run's record (the program hands the helper a journal
@@ -18,17 +19,17 @@
 
 #include "platform/cleaner/folder_cleaner.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
-
 namespace {
 
 using quenby::cleanup::Emptied;
 using quenby::cleanup::Kept;
+using quenby::cleanup::Removed;
 using quenby::cleanup::Tally;
 
 constexpr int kUsageError = 2;
@@ -38,7 +39,8 @@ const char kUsage[] = "usage: quenby-clean [--empty FOLDER | --remove FILE]...\n
 const char kHelp[] = "Empties each FOLDER, keeping the folder, and removes each FILE, in the order given.\n"
                      "Only your own entries that no running program uses are deleted; links are removed,\n"
                      "never followed. A folder reached through a link, the root, the home or runtime\n"
-                     "folder or a folder above them is refused. One line per argument on standard error.\n";
+                     "folder or a folder above them is refused; FILE can only be the recently-used list\n"
+                     "of your data folder. One line per argument on standard error.\n";
 
 struct Task
 {
@@ -56,13 +58,17 @@ const char *const kKeptReasons[quenby::cleanup::kKeptReasons][2] = {
     {"mount point", "mount points"},
     {"folder holding those", "folders holding those"},
     {"too deep to reach", "too deep to reach"},
+    {"changed during the clean-up", "changed during the clean-up"},
 };
+
+const char kRelative[] = "refused: not a full path";
+const char kThroughLink[] = "refused: reached through a symbolic link";
 
 const char *refusal(Emptied outcome)
 {
     switch (outcome) {
-    case Emptied::Relative: return "refused: not a full path";
-    case Emptied::Link: return "refused: reached through a symbolic link";
+    case Emptied::Relative: return kRelative;
+    case Emptied::Link: return kThroughLink;
     case Emptied::Protected: return "refused: the root, a home or runtime folder, or a folder above one";
     case Emptied::Kernel: return "refused: a file system of the kernel, which holds no files to clear";
     case Emptied::UseUnknown: return "refused: /proc cannot be read, so what running programs use is not known";
@@ -71,7 +77,8 @@ const char *refusal(Emptied outcome)
     }
 }
 
-// "12 removed, 3 kept (2 in use, 1 of another user); 1 could not be removed"
+// "12 removed, 3 kept (2 in use, 1 of another user); 1 could not be removed;
+// 1 of your processes could not be looked into"
 std::string tallyText(const Tally &tally)
 {
     std::string text = std::to_string(tally.removed) + " removed, " + std::to_string(tally.keptInAll()) + " kept";
@@ -86,6 +93,8 @@ std::string tallyText(const Tally &tally)
         text += ')';
     if (tally.failed > 0)
         text += "; " + std::to_string(tally.failed) + " could not be removed";
+    if (tally.hiddenProcesses > 0)
+        text += "; " + std::to_string(tally.hiddenProcesses) + " of your processes could not be looked into";
     return text;
 }
 
@@ -105,14 +114,25 @@ bool emptyAndReport(const char *folder)
     return result.tally.failed == 0;
 }
 
+const char *removalText(Removed outcome)
+{
+    switch (outcome) {
+    case Removed::Done: return "removed";
+    case Removed::Missing: return "nothing to clear";
+    case Removed::Relative: return kRelative;
+    case Removed::Link: return kThroughLink;
+    case Removed::NotTheList: return "refused: not the recently-used list of your data folder";
+    case Removed::NotAFile: return "refused: not a regular file";
+    case Removed::NotOurs: return "refused: another user's file";
+    default: return "could not be removed";
+    }
+}
+
 bool removeAndReport(const char *file)
 {
-    struct stat st {};
-    const bool there = ::lstat(file, &st) == 0;
-    quenby::cleanup::removeFile(file);
-    const bool left = ::lstat(file, &st) == 0;
-    std::fprintf(stderr, "quenby-clean: %s: %s\n", file, !there ? "nothing to clear" : left ? "kept" : "removed");
-    return true;
+    const Removed outcome = quenby::cleanup::removeFile(file);
+    std::fprintf(stderr, "quenby-clean: %s: %s\n", file, removalText(outcome));
+    return outcome == Removed::Done || outcome == Removed::Missing;
 }
 
 int usageError(const char *what, const char *argument)
@@ -125,6 +145,11 @@ int usageError(const char *what, const char *argument)
 
 int main(int argc, char *argv[])
 {
+    // Started with every signal at its default: a report that nobody reads
+    // any more must not end the clean-up half done, nor must a program that
+    // opens a file while it is being checked (see emptyFolder).
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGIO, SIG_IGN);
     // The whole command line is read before anything is deleted.
     std::vector<Task> tasks;
     for (int i = 1; i < argc; ++i) {

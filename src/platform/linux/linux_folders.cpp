@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <optional>
+
 #include <pwd.h>
 #include <unistd.h>
 
@@ -20,15 +22,34 @@ QString cleanAbsolute(const QString &path)
     return QDir::cleanPath(path);
 }
 
+// A folder's name as the system holds it, in bytes. One that is not UTF-8
+// cannot be carried in a QString and back to the same folder: nothing, then,
+// so that no clean-up falls back to another folder (/tmp for $TMPDIR).
+std::optional<QString> decodedPath(const QByteArray &bytes)
+{
+    const QString path = QFile::decodeName(bytes);
+    if (QFile::encodeName(path) != bytes)
+        return std::nullopt;
+    return path;
+}
+
+std::optional<QString> environmentPath(const char *variable)
+{
+    return decodedPath(qgetenv(variable));
+}
+
 // $HOME, or the home folder of the user database when it is unset or not an
 // absolute path.
 QString homeFolder()
 {
-    const QString home = cleanAbsolute(qEnvironmentVariable("HOME"));
+    const std::optional<QString> set = environmentPath("HOME");
+    if (!set)
+        return QString();
+    const QString home = cleanAbsolute(*set);
     if (!home.isEmpty())
         return home;
     const passwd *user = ::getpwuid(::getuid());
-    return user && user->pw_dir ? cleanAbsolute(QFile::decodeName(user->pw_dir)) : QString();
+    return user && user->pw_dir ? cleanAbsolute(decodedPath(user->pw_dir).value_or(QString())) : QString();
 }
 
 // A base folder of the XDG rules: the variable when it holds an absolute
@@ -36,7 +57,10 @@ QString homeFolder()
 // the home folder.
 QString xdgFolder(const char *variable, const QString &defaultUnderHome)
 {
-    const QString set = cleanAbsolute(qEnvironmentVariable(variable));
+    const std::optional<QString> variableSet = environmentPath(variable);
+    if (!variableSet)
+        return QString();
+    const QString set = cleanAbsolute(*variableSet);
     if (!set.isEmpty())
         return set;
     const QString home = homeFolder();
@@ -55,7 +79,10 @@ QString dataFolder()
 // dropping the name before it.
 QString resolvedTempFolder()
 {
-    const QString set = qEnvironmentVariable("TMPDIR");
+    const std::optional<QString> variableSet = environmentPath("TMPDIR");
+    if (!variableSet)
+        return QString();
+    const QString set = *variableSet;
     const QString temp = QDir::isAbsolutePath(set) && QFileInfo(set).isDir() ? set : QStringLiteral("/tmp");
     return QFileInfo(temp).canonicalFilePath();
 }
@@ -88,14 +115,14 @@ QString tempFolder()
 
 QString runtimeFolder()
 {
-    const QString runtime = cleanAbsolute(qEnvironmentVariable("XDG_RUNTIME_DIR"));
+    const QString runtime = cleanAbsolute(environmentPath("XDG_RUNTIME_DIR").value_or(QString()));
     return !runtime.isEmpty() && QFileInfo(runtime).isDir() ? runtime : QString();
 }
 
 QString recentlyUsedFile()
 {
     const QString data = resolvedDataFolder();
-    return data.isEmpty() ? QString() : data + QStringLiteral("/recently-used.xbel");
+    return data.isEmpty() ? QString() : data + u'/' + QLatin1String(cleanup::kRecentlyUsedList);
 }
 
 QString recentDocumentsFolder()

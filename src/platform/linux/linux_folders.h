@@ -5,6 +5,11 @@
 
 namespace quenby::linux_folders {
 
+// The folders below come from the environment ($HOME, $TMPDIR, the XDG
+// variables), read as bytes. A name that is not UTF-8 cannot be carried in a
+// QString to the same folder: what depends on it is then empty, never
+// another folder.
+
 // Linux has no Windows folder. The user's home folder stands in for it: the two
 // clean-up commands name "<home>\temp" and "<home>\recent", which the command
 // interpreter maps to the folders below. Empty when no home folder is known.
