@@ -17,14 +17,15 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A socket standing where a session bus would: one that answers the greeting
-// (with a refusal, which is an answer too), one that takes connections and
-// never says a word, or one bound but not listening, as after a crash. A name
-// starting with "@" is an abstract one.
+// A socket standing where a session bus would: one that answers through the
+// Hello call, one that refuses us (an answer too), one that accepts our first
+// line and then says nothing, one that takes connections and never says a
+// word, or one bound but not listening, as after a crash. A name starting
+// with "@" is an abstract one.
 class BusStandIn
 {
 public:
-    enum Kind { Answering, Silent, Stale };
+    enum Kind { Answering, Refusing, QuietAfterAuth, Silent, Stale };
 
     BusStandIn(Kind kind, const QByteArray &name) : m_path(name.startsWith('@') ? QByteArray() : name)
     {
@@ -37,14 +38,8 @@ public:
         ::bind(m_fd, reinterpret_cast<sockaddr *>(&address), socklen_t(offsetof(sockaddr_un, sun_path) + name.size()));
         if (kind != Stale)
             ::listen(m_fd, 8);
-        if (kind == Answering)
-            m_answering = std::thread([fd = m_fd] {
-                const int peer = ::accept(fd, nullptr, nullptr);
-                char greeting[64];
-                if (peer >= 0 && ::read(peer, greeting, sizeof greeting) > 0)
-                    ::send(peer, "REJECTED EXTERNAL\r\n", 19, MSG_NOSIGNAL);
-                ::close(peer);
-            });
+        if (kind != Stale && kind != Silent)
+            m_answering = std::thread([fd = m_fd, kind] { answerOnce(fd, kind); });
     }
     ~BusStandIn()
     {
@@ -57,6 +52,19 @@ public:
     }
 
 private:
+    static void answerOnce(int fd, Kind kind)
+    {
+        static const QByteArray words[] = {"OK 0123456789abcdef0123456789abcdef\r\nl\2\1\1"_qba,
+                                           "REJECTED EXTERNAL\r\n"_qba, "OK 0123456789abcdef0123456789abcdef\r\n"_qba};
+        const int peer = ::accept(fd, nullptr, nullptr);
+        char greeting[512];
+        if (peer >= 0 && ::read(peer, greeting, sizeof greeting) > 0)
+            ::send(peer, words[kind].constData(), size_t(words[kind].size()), MSG_NOSIGNAL);
+        while (peer >= 0 && ::read(peer, greeting, sizeof greeting) > 0) {
+        }
+        ::close(peer);
+    }
+
     QByteArray m_path;
     int m_fd = -1;
     std::thread m_answering;
@@ -87,11 +95,16 @@ private slots:
         const int answering = BusStandIn::Answering, silent = BusStandIn::Silent;
         QTest::newRow("answers") << answering << "bus"_qba << "unix:path=%1,guid=0123"_qba << Verdict::Answers;
         QTest::newRow("escaped path") << answering << "bus 1"_qba << "unix:path=%1"_qba << Verdict::Answers;
+        QTest::newRow("refuses") << int(BusStandIn::Refusing) << "bus"_qba << "unix:path=%1"_qba << Verdict::Answers;
+        QTest::newRow("quiet after its first line")
+            << int(BusStandIn::QuietAfterAuth) << "bus"_qba << "unix:path=%1"_qba << Verdict::Silent;
         QTest::newRow("silent") << silent << "bus"_qba << "unix:path=%1"_qba << Verdict::Silent;
         QTest::newRow("silent, abstract") << silent << "@gate"_qba << "unix:abstract=%1"_qba << Verdict::Silent;
         QTest::newRow("stale socket") << int(BusStandIn::Stale) << "bus"_qba << "unix:path=%1"_qba << Verdict::Missing;
         QTest::newRow("missing first, silent next")
             << silent << "bus"_qba << "unix:path=%1-gone;unix:path=%1"_qba << Verdict::Silent;
+        QTest::newRow("missing first, then a launcher")
+            << silent << "bus"_qba << "unix:path=%1-gone;autolaunch:"_qba << Verdict::Launching;
         QTest::newRow("tcp is not probed") << silent << "bus"_qba << "tcp:host=127.0.0.1,port=1"_qba << Verdict::Unjudged;
         QTest::newRow("nonsense") << silent << "bus"_qba << "no bus here"_qba << Verdict::Missing;
     }

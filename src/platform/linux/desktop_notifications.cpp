@@ -63,7 +63,7 @@ int DesktopNotifications::show(Notice notice)
     m_bus.call(std::move(call), kCallBound, [this, number](const BusLink::Answer &answer) {
         quint32 id = 0;
         if (answer.ok() && sd_bus_message_read(answer.reply, "u", &id) > 0)
-            shown(number, id);
+            shown(number, id, sd_bus_message_get_sender(answer.reply));
         else
             m_shown.erase(number);
     });
@@ -79,7 +79,7 @@ void DesktopNotifications::listenForAnswers()
         quint32 id = 0;
         const char *key = nullptr;
         if (sd_bus_message_read(message, "us", &id, &key) > 0)
-            actionInvoked(id, key);
+            actionInvoked(id, key, sd_bus_message_get_sender(message));
     });
     m_bus.listen(kPath, kInterface, "NotificationClosed", [this](sd_bus_message *message) {
         quint32 id = 0;
@@ -89,7 +89,7 @@ void DesktopNotifications::listenForAnswers()
     });
 }
 
-void DesktopNotifications::shown(int notice, quint32 id)
+void DesktopNotifications::shown(int notice, quint32 id, const char *server)
 {
     const auto it = m_shown.find(notice);
     if (it == m_shown.end())
@@ -100,6 +100,7 @@ void DesktopNotifications::shown(int notice, quint32 id)
         return;
     }
     it->second.id = id;
+    it->second.server = server;
 }
 
 // A notice withdrawn before the server has numbered it is taken down once it has.
@@ -125,13 +126,15 @@ void DesktopNotifications::closeOnServer(quint32 id)
 }
 
 // Runs from the event loop, outside the bus's own processing: the action may
-// well end the program.
-void DesktopNotifications::actionInvoked(quint32 id, const char *key)
+// well end the program. Any program on the session bus may send the signal;
+// only the server that numbered the notice speaks for it, as its numbers are
+// its own and easily guessed.
+void DesktopNotifications::actionInvoked(quint32 id, const char *key, const char *sender)
 {
-    if (!key || qstrcmp(key, kActionKey) != 0)
+    if (!key || qstrcmp(key, kActionKey) != 0 || !sender)
         return;
     for (auto &[number, shown] : m_shown) {
-        if (shown.id == id && shown.onAction) {
+        if (shown.id == id && shown.server == sender && shown.onAction) {
             QTimer::singleShot(0, &m_bus, shown.onAction);
             return;
         }

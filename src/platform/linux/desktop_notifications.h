@@ -28,14 +28,15 @@ private:
     struct Shown
     {
         quint32 id = 0; // the server's number, once it has answered
+        QByteArray server; // the unique bus name of the server that numbered it
         bool withdrawn = false;
         std::function<void()> onAction;
     };
 
     void listenForAnswers();
-    void shown(int notice, quint32 id);
+    void shown(int notice, quint32 id, const char *server);
     void closeOnServer(quint32 id);
-    void actionInvoked(quint32 id, const char *key);
+    void actionInvoked(quint32 id, const char *key, const char *sender);
     void closedOnServer(quint32 id);
 
     BusLink &m_bus;

@@ -9,7 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -263,9 +266,23 @@ void holdOrEnd(QtMsgType type, const QMessageLogContext &context, const QString 
     ::_exit(1);
 }
 
+// The user's runtime folder as the system makes it at the first login.
+bool systemRuntimeFolderNamed()
+{
+    if (std::getenv("XDG_RUNTIME_DIR"))
+        return false;
+    const std::string folder = "/run/user/" + std::to_string(::getuid());
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()
+        || (st.st_mode & 07777) != 0700)
+        return false;
+    return ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 0) == 0;
+}
+
 } // namespace
 
 DisplayStartGuard::DisplayStartGuard()
+    : m_runtimeFolderNamed(systemRuntimeFolderNamed())
 {
     g_held = new QList<HeldMessage>;
     g_passOn = qInstallMessageHandler(holdOrEnd);
@@ -281,6 +298,8 @@ DisplayStartGuard::~DisplayStartGuard()
     }
     delete g_held;
     g_held = nullptr;
+    if (m_runtimeFolderNamed)
+        ::unsetenv("XDG_RUNTIME_DIR");
 }
 
 } // namespace quenby

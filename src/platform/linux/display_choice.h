@@ -53,6 +53,11 @@ bool chooseDisplayForThisStart(int argc, char **argv);
 // with a core dump; instead the program prints the one line and ends with
 // status 1. Qt's messages meanwhile are held back and passed on once the
 // display is open.
+// Qt also asks for the runtime folder meanwhile; without XDG_RUNTIME_DIR (a
+// start from cron, through su) it would warn and make one under the
+// temporary folder. Where the system keeps one for the user (/run/user/UID,
+// ours, mode 0700) the guard names it for that while; the programs a run
+// starts get the environment as it was.
 class DisplayStartGuard
 {
 public:
@@ -60,6 +65,9 @@ public:
     ~DisplayStartGuard();
     DisplayStartGuard(const DisplayStartGuard &) = delete;
     DisplayStartGuard &operator=(const DisplayStartGuard &) = delete;
+
+private:
+    bool m_runtimeFolderNamed = false;
 };
 
 } // namespace quenby

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 
 #include <poll.h>
@@ -146,34 +147,99 @@ long long millisecondsNow()
     return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-// The protocol's first words: a NUL byte, then AUTH EXTERNAL with our user id
-// in hexadecimal digits of its decimal text.
+void appendUint32(std::string &text, uint32_t value)
+{
+    for (int shift = 0; shift < 32; shift += 8)
+        text += char((value >> shift) & 0xff);
+}
+
+void padTo(std::string &text, size_t alignment)
+{
+    text.resize((text.size() + alignment - 1) / alignment * alignment, '\0');
+}
+
+// The Hello call every connection starts with, in the wire format: little
+// endian, a method call of serial 1 without a body, and its header fields,
+// each aligned to 8 bytes from the start of the message.
+std::string helloCall()
+{
+    std::string message{'l', 1, 0, 1};
+    appendUint32(message, 0); // the body's length
+    appendUint32(message, 1); // the serial
+    struct Field
+    {
+        char code;
+        char type;
+        const char *value;
+    };
+    constexpr Field kFields[] = {{1, 'o', "/org/freedesktop/DBus"},
+                                 {6, 's', "org.freedesktop.DBus"},
+                                 {2, 's', "org.freedesktop.DBus"},
+                                 {3, 's', "Hello"}};
+    std::string fields;
+    for (const Field &field : kFields) {
+        padTo(fields, 8);
+        fields += {field.code, 1, field.type, '\0'};
+        appendUint32(fields, uint32_t(std::strlen(field.value)));
+        fields += field.value;
+        fields += '\0';
+    }
+    appendUint32(message, uint32_t(fields.size()));
+    message += fields;
+    padTo(message, 8);
+    return message;
+}
+
+// What the bus library says before the bus may keep it waiting, sent at once:
+// a NUL byte, AUTH EXTERNAL with our user id in hexadecimal digits of its
+// decimal text, BEGIN, and the Hello call. A bus that took the first line and
+// then went quiet would hold the library at Hello.
 std::string greeting()
 {
     std::string text(1, '\0');
     text += "AUTH EXTERNAL ";
     for (char c : std::to_string(::getuid()))
         appendHex(text, (unsigned char)c);
-    return text + "\r\n";
+    return text + "\r\nBEGIN\r\n" + helloCall();
 }
 
-// Any word back, or the connection closed, is an answer: a bus that refuses
-// us does so at once, and only one that says nothing can hold its user.
+// Whether what came back so far settles that the bus answers: a refusal of
+// the first line, which the library takes at once, or its acceptance and then
+// anything more, the reply to Hello.
+bool heardEnough(const std::string &heard)
+{
+    const size_t lineEnd = heard.find("\r\n");
+    if (lineEnd == std::string::npos)
+        return false;
+    return heard.compare(0, 3, "OK ") != 0 || heard.size() > lineEnd + 2;
+}
+
+// Waits at most `bound` for the bus to answer; the connection closed counts
+// as an answer too, as the library then fails at once.
 bool answersWithin(const Descriptor &fd, std::chrono::milliseconds bound)
 {
     const std::string hello = greeting();
     if (::send(fd.get(), hello.data(), hello.size(), MSG_NOSIGNAL) != ssize_t(hello.size()))
         return true;
     const long long deadline = millisecondsNow() + bound.count();
+    std::string heard;
     for (;;) {
-        pollfd wait{fd.get(), POLLIN, 0};
         const long long left = deadline - millisecondsNow();
         if (left <= 0)
             return false;
+        pollfd wait{fd.get(), POLLIN, 0};
         const int ready = ::poll(&wait, 1, int(left));
-        if (ready > 0)
-            return true;
         if (ready < 0 && errno != EINTR)
+            return true;
+        if (ready <= 0)
+            continue;
+        char buffer[256];
+        const ssize_t length = ::recv(fd.get(), buffer, sizeof buffer, MSG_DONTWAIT);
+        if (length == 0 || (length < 0 && errno != EINTR && errno != EAGAIN))
+            return true;
+        if (length > 0)
+            heard.append(buffer, size_t(length));
+        if (heardEnough(heard))
             return true;
     }
 }
@@ -216,6 +282,9 @@ Verdict judge(const std::string &address, std::chrono::milliseconds bound)
         const std::optional<Entry> entry = parseEntry(text);
         if (!entry)
             continue;
+        // The library would start a bus of its own there.
+        if (entry->transport == "autolaunch")
+            return Verdict::Launching;
         if (!isUnixSocketEntry(*entry))
             return Verdict::Unjudged;
         const Descriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));

@@ -16,7 +16,7 @@ enum class Verdict {
     Silent,    // a bus took the connection, or would not, and said nothing in time
     Missing,   // nothing listens where the session bus should be: using it fails at once
     Launching, // no bus is named: the bus library would launch one
-    Unjudged,  // an address of a kind not probed here (tcp, a launcher): left as it is
+    Unjudged,  // an address of a kind not probed here (tcp, say): left as it is
 };
 
 // The session bus address the bus library would use: the variable when it is
@@ -25,8 +25,9 @@ enum class Verdict {
 std::optional<std::string> addressInUse(const char *variable, const char *runtimeFolder);
 
 // Connects to the address's entries in turn, as the bus library does, and
-// greets the first one that takes the connection (the protocol's first line,
-// AUTH EXTERNAL). Waits at most `bound` for a word back.
+// greets the first one that takes the connection as the library would, up to
+// the Hello call every connection starts with. Waits at most `bound` for the
+// reply. An entry that would launch a bus ("autolaunch:") counts as Launching.
 Verdict judge(const std::string &address, std::chrono::milliseconds bound);
 
 // Called first thing, before any library may open the session bus (Qt's
