@@ -16,6 +16,10 @@ public:
     explicit FakeDesktop(CallLog &log) : m_log(log) {}
 
     std::optional<RequestOutcome> handToRunningCopy(std::optional<RunAction> request) override;
+    std::optional<RequestOutcome> askRunningCopy(std::optional<RunAction> request) override
+    {
+        return handToRunningCopy(request);
+    }
     void whenStartedAgain(std::function<void(std::optional<RunAction>, RequestAnswer)> handle) override
     {
         startedAgain = std::move(handle);
