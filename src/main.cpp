@@ -6,20 +6,37 @@
 
 #include <QApplication>
 
+#include <cstdio>
 #include <memory>
+
+namespace {
+
+// Without a display this start can still hand its request to the copy that
+// runs; only when none runs does it need one, and ends with status 1.
+int startWithoutDisplay(int argc, char *argv[], std::optional<quenby::RunAction> request, const QByteArray &why)
+{
+    QCoreApplication app(argc, argv);
+    quenby::LinuxPlatform platform;
+    quenby::handOverWithoutWindow(platform.services(), request);
+    std::fprintf(stderr, "%s\n", why.constData());
+    return 1;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
     const quenby::CommandLineReply commandLine = quenby::answerCommandLine(argc, argv);
     if (commandLine.exitStatus)
         return *commandLine.exitStatus;
-    if (!quenby::chooseDisplayForThisStart(argc, argv))
-        return 1;
+    const QByteArray noDisplay = quenby::chooseDisplayForThisStart(argc, argv);
     quenby::session_bus_gate::keepOutOfTheWay();
     // The desktop finds the menu entry, and with it the icon, by this name:
     // the Wayland app_id and the class of the X11 WM_CLASS.
     QGuiApplication::setDesktopFileName(QStringLiteral("jp.tarven.Quenby"));
     QCoreApplication::setApplicationName(QStringLiteral("jp.tarven.Quenby"));
+    if (!noDisplay.isEmpty())
+        return startWithoutDisplay(argc, argv, commandLine.request, noDisplay);
     auto guard = std::make_unique<quenby::DisplayStartGuard>();
     QApplication app(argc, argv);
     guard.reset();

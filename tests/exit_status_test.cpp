@@ -1,6 +1,7 @@
 #include "fakes/fake_platform.h"
 #include "scratch.h"
 
+#include "main_window/command_line.h"
 #include "main_window/form1.h"
 #include "main_window/main_window_view.h"
 #include "settings/run_config.h"
@@ -34,7 +35,7 @@ QString &setting(World &w, const char *key)
     return w.p.store.values[QString::fromLatin1(key)];
 }
 
-enum class Via { LaterStart, CommandLine, HandedOver };
+enum class Via { LaterStart, CommandLine, HandedOver, WithoutDisplay };
 
 struct Case
 {
@@ -93,6 +94,11 @@ const Case kCases[] = {
      [](World &w) { w.p.desktop.runningCopy = RequestOutcome::Unreachable; }, nullptr},
     {"the running copy ended without an answer", Via::HandedOver, RunAction::RunOnly, RequestOutcome::CopyEnded,
      8, [](World &w) { w.p.desktop.runningCopy = RequestOutcome::CopyEnded; }, nullptr},
+    {"no lock to tell whether a copy runs", Via::HandedOver, RunAction::ShutDown, RequestOutcome::LockUnusable, 7,
+     [](World &w) { w.p.desktop.runningCopy = RequestOutcome::LockUnusable; }, nullptr},
+    {"dropped, handed over without a display", Via::WithoutDisplay, RunAction::Suspend,
+     RequestOutcome::DroppedDuringRun, 3,
+     [](World &w) { w.p.desktop.runningCopy = RequestOutcome::DroppedDuringRun; }, nullptr},
 };
 
 } // namespace
@@ -114,9 +120,12 @@ private slots:
             w->request = c.request;
             if (c.beforeLoad)
                 c.beforeLoad(*w);
-            if (c.via != Via::LaterStart)
+            if (c.via == Via::WithoutDisplay)
+                handOverWithoutWindow(w->p.services(), c.request);
+            else if (c.via != Via::LaterStart)
                 w->form.setStartRequest(c.request);
-            w->form.Form_Load();
+            if (c.via != Via::WithoutDisplay)
+                w->form.Form_Load();
             if (c.afterLoad)
                 c.afterLoad(*w);
             int status = exitStatusFor(c.outcome);
@@ -129,7 +138,8 @@ private slots:
                 QTRY_VERIFY2(!w->p.journal.lines.filter(QStringLiteral("the command line's request")).isEmpty(), c.name);
                 status = w->form.run().exitStatus();
             } else {
-                QVERIFY2(w->p.desktop.handedOn == QList<std::optional<RunAction>>{c.request}, c.name);
+                QVERIFY2(w->p.desktop.handedOn == QList<std::optional<RunAction>>{c.request} && w->p.desktop.ended
+                             && !w->form.isLoaded(), c.name);
             }
             // A program that ended, ended with its status.
             if (w->p.desktop.ended && c.via != Via::LaterStart)

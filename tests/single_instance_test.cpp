@@ -29,7 +29,7 @@ private:
     QString iniPath() const { return m_dir->filePath(u"config/TARVEN Inc.Quenby.ini"_qs); }
 
     // `runtime`: the copy's XDG_RUNTIME_DIR, none when empty.
-    QProcess *start(const QString &runtime = u"runtime"_qs)
+    QProcess *start(const QString &runtime = u"runtime"_qs, const QStringList &args = {}, bool display = true)
     {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -37,10 +37,13 @@ private:
         if (runtime.isEmpty())
             env.remove(u"XDG_RUNTIME_DIR"_qs);
         env.insert(u"XDG_CONFIG_HOME"_qs, m_dir->filePath(u"config"_qs));
-        env.insert(u"QT_QPA_PLATFORM"_qs, u"offscreen"_qs);
+        env.insert(u"QT_QPA_PLATFORM"_qs, display ? u"offscreen"_qs : u"xcb"_qs);
         env.insert(u"DBUS_SYSTEM_BUS_ADDRESS"_qs, u"unix:path=/nonexistent"_qs);
+        if (!display)
+            env.insert(u"DISPLAY"_qs, QString());
         process->setProcessEnvironment(env);
         process->setProgram(qEnvironmentVariable("QUENBY_BINARY"));
+        process->setArguments(args);
         process->start();
         m_copies.push_back(std::move(process));
         return m_copies.back().get();
@@ -123,6 +126,37 @@ private slots:
         QCOMPARE(QFileInfo(iniPath()).lastModified(), before);
         QVERIFY(ini.open(QIODevice::ReadOnly));
         QCOMPARE(ini.readAll(), QByteArray("[set]\nForm1Top=1440\n"));
+    }
+
+    // A start without a display ended with status 1 beside a copy that could
+    // take its request; one that could not tell whether a copy runs ran anyway.
+    void aStartThatCannotShowOrTellStartsNoRunOfItsOwn_data()
+    {
+        QTest::addColumn<QString>("lock");
+        QTest::addColumn<bool>("display");
+        QTest::addColumn<QStringList>("option");
+        QTest::addColumn<int>("status");
+        QTest::newRow("no display, a copy runs") << u"held"_qs << false << QStringList() << 0;
+        QTest::newRow("no display, no copy runs") << QString() << false << QStringList{u"--shutdown"_qs} << 1;
+        QTest::newRow("lock file a folder") << u"folder"_qs << true << QStringList{u"--shutdown"_qs} << 7;
+        QTest::newRow("lock file a link, no display") << u"link"_qs << false << QStringList{u"--run-only"_qs} << 7;
+    }
+    void aStartThatCannotShowOrTellStartsNoRunOfItsOwn()
+    {
+        QFETCH(QString, lock);
+        QFETCH(bool, display);
+        QFETCH(QStringList, option);
+        QFETCH(int, status);
+        QVERIFY(QDir().mkpath(lock == u"folder" ? lockPath() : QFileInfo(lockPath()).path()));
+        QVERIFY(lock != u"link" || QFile::link(iniPath(), lockPath()));
+        QProcess *first = lock == u"held" ? start() : nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT(!first || lockIsHeld(), 10000);
+        QProcess *later = start(u"runtime"_qs, option, display);
+        QVERIFY(later->waitForFinished(10000));
+        QCOMPARE(later->exitCode(), status);
+        QCOMPARE(later->readAllStandardError().count("quenby: "), status == 0 ? 0 : 1);
+        QVERIFY(!lock.isEmpty() || !QFile::exists(lockPath()));
+        QVERIFY(!first || stillRunning(first));
     }
 
     void aKilledCopyDoesNotKeepTheNextOneOut()

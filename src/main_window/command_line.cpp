@@ -1,5 +1,6 @@
 #include "main_window/command_line.h"
 
+#include "run/missed_run_notice.h"
 #include "run/outcome_words.h"
 
 #include <QCommandLineOption>
@@ -12,6 +13,10 @@ namespace quenby {
 namespace {
 
 const QString kProgramName = QStringLiteral("quenby");
+
+// How long a start that could not hand its run over waits for the desktop to
+// hear why the machine stays on.
+constexpr std::chrono::milliseconds kHandOverNoticeBound{1'000};
 
 QString versionText()
 {
@@ -50,7 +55,8 @@ QString helpText(bool japanese)
             "  4  起動できないプログラムがあり、処理が途中で止まった\n"
             "  5  利用者が処理を取り消した\n"
             "  6  システムが電源の要求を受け付けなかった\n"
-            "  7  起動中の quenby に接続できなかった\n"
+            "  7  起動中の quenby に接続できなかった、またはロックファイルが使えず\n"
+            "     起動中か分からなかった\n"
             "  8  起動中の quenby が結果を知らせずに終了した\n"
             "\n"
             "詳しくは man quenby を参照してください。\n");
@@ -82,7 +88,8 @@ QString helpText(bool japanese)
         "  4  the run stopped at a program that could not be started\n"
         "  5  the user cancelled the run\n"
         "  6  the system refused the power request\n"
-        "  7  a copy runs but could not be reached\n"
+        "  7  a copy runs but could not be reached, or whether one runs cannot\n"
+        "     be told (the lock file is unusable)\n"
         "  8  the running copy ended without telling the outcome\n"
         "\n"
         "See man quenby for the settings file and the power requests.\n");
@@ -186,6 +193,24 @@ QString handOverLine(RequestOutcome outcome, bool japanese)
 void sayHandOverOutcome(RequestOutcome outcome)
 {
     std::fputs(handOverLine(outcome, messagesInJapanese()).toLocal8Bit().constData(), stderr);
+}
+
+void endAfterHandOver(const Services &services, std::optional<RunAction> request, RequestOutcome outcome)
+{
+    sayHandOverOutcome(outcome);
+    if (request) {
+        if (const std::optional<Notice> notice = missedRunNotice(*request, outcome)) {
+            services.notifications.show(*notice);
+            services.notifications.settle(kHandOverNoticeBound);
+        }
+    }
+    services.desktop.endProgram(exitStatusFor(outcome));
+}
+
+void handOverWithoutWindow(const Services &services, std::optional<RunAction> request)
+{
+    if (const std::optional<RequestOutcome> outcome = services.desktop.askRunningCopy(request))
+        endAfterHandOver(services, request, *outcome);
 }
 
 bool messagesInJapanese()

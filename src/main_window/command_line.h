@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include "platform/interfaces/desktop.h"
+#include "platform/interfaces/services.h"
 
 #include <optional>
 
@@ -37,6 +38,16 @@ bool messagesInJapanese();
 QString handOverLine(RequestOutcome outcome, bool japanese);
 // Prints that line, in the session's language.
 void sayHandOverOutcome(RequestOutcome outcome);
+
+// Another copy took this start's request: this one says what became of it,
+// when that is no success, and ends with its exit status. A run that did not
+// happen is told on the desktop too, a moment at most.
+void endAfterHandOver(const Services &services, std::optional<RunAction> request, RequestOutcome outcome);
+
+// A start that has no display to show the window on hands its request to the
+// copy that runs, like any later start, and ends with the outcome. Returns
+// only when no copy runs: this start would need a display then.
+void handOverWithoutWindow(const Services &services, std::optional<RunAction> request);
 
 // Answers the command line on standard output and standard error. The reply
 // holds the exit status when the program should end without opening a window.

@@ -3,7 +3,6 @@
 #include "main_window/command_line.h"
 #include "main_window/main_window_names.h"
 #include "main_window/main_window_view.h"
-#include "run/missed_run_notice.h"
 #include "settings/form2.h"
 #include "settings/run_config.h"
 #include "window_common/faces.h"
@@ -18,14 +17,6 @@
 #include <utility>
 
 namespace quenby {
-
-namespace {
-
-// How long a start that could not hand its run over waits for the desktop to
-// hear why the machine stays on.
-constexpr std::chrono::milliseconds kHandOverNoticeBound{1'000};
-
-} // namespace
 
 Form1::Form1(const Services &services, QObject *parent)
     : QObject(parent)
@@ -63,7 +54,7 @@ void Form1::Form_Load()
     if (isLoaded())
         return;
     if (const std::optional<RequestOutcome> handed = m_services.desktop.handToRunningCopy(m_startRequest)) {
-        endAfterHandOver(*handed);
+        endAfterHandOver(m_services, m_startRequest, *handed);
         return;
     }
     listenForLaterStarts();
@@ -87,21 +78,6 @@ void Form1::Form_Load()
         QTimer::singleShot(0, this, [this, request, obstacle, started = m_run.pressBegins()] {
             onStartRequest(request, started, RunSequence::From::CommandLine, obstacle, nullptr);
         });
-}
-
-// Another copy took this start's request: this one says what became of it,
-// when that is no success, and ends with its exit status. When no copy could
-// take it, the desktop is told too, a moment at most.
-void Form1::endAfterHandOver(RequestOutcome outcome)
-{
-    sayHandOverOutcome(outcome);
-    if (m_startRequest) {
-        if (const std::optional<Notice> notice = missedRunNotice(*m_startRequest, outcome)) {
-            m_services.notifications.show(*notice);
-            m_services.notifications.settle(kHandOverNoticeBound);
-        }
-    }
-    m_services.desktop.endProgram(exitStatusFor(outcome));
 }
 
 void Form1::listenForLaterStarts()

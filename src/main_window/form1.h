@@ -71,7 +71,6 @@ private:
     void readWindowsDir();
     void connectButtons();
     void connectRunButton(QPushButton *button, RunAction which);
-    void endAfterHandOver(RequestOutcome outcome);
     void listenForLaterStarts();
     void bringCurrentWindowForward();
     void takeLaterStart(std::optional<RunAction> request, RequestAnswer answer);

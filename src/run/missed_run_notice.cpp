@@ -16,6 +16,7 @@ bool tellsTheDesktop(RequestOutcome outcome)
     case RequestOutcome::PowerRefused:
     case RequestOutcome::Unreachable:
     case RequestOutcome::CopyEnded:
+    case RequestOutcome::LockUnusable:
         return true;
     case RequestOutcome::Shown:
     case RequestOutcome::PowerAccepted:

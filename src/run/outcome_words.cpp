@@ -31,6 +31,11 @@ QString outcomeWords(RequestOutcome outcome, bool japanese)
          u"起動中の quenby に接続できませんでした"},
         {RequestOutcome::CopyEnded, u"the running copy ended without telling what became of the request",
          u"起動中の quenby が結果を知らせずに終了しました"},
+        {RequestOutcome::LockUnusable, u"cannot tell whether a copy of quenby runs (the lock file beside the "
+                                       u"settings file cannot be made or is not a regular file of yours), so the "
+                                       u"run was not started; the machine stays on",
+         u"設定ファイルと同じフォルダーのロックファイルを作れないか、自分の通常のファイルでないため、"
+         u"quenby が起動中か分かりません。処理は始めませんでした。電源はそのままです"},
     };
     for (const Line &line : lines) {
         if (line.outcome == outcome)

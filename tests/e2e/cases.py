@@ -425,16 +425,16 @@ class PowerOnlyWhenAsked(SandboxCase):
 
 class CommandLineRuns(SandboxCase):
     # A timer firing while the program runs hands the run to the running
-    # copy, from any session (a runtime folder of mode 0755, none as from
-    # cron), and waits for the outcome: the run's end, or a drop during a run
-    # or while the settings window is open, with the machine left on.
+    # copy, from any session (a runtime folder of mode 0755, none and no
+    # display as from cron), and waits for the outcome: the run's end, or a
+    # drop during a run or while the settings window is open, machine left on.
     def test_a_run_option_goes_to_the_copy_that_runs_and_waits_for_its_outcome(self):
         log = os.path.join(self.box.work, 'ran.txt')
         self.box.write_ini({'Check1': '1', 'kidou1': self.write_slot_script('slot1', log), 'byou': '3'})
         first, window = self.start()
         second = self.box.start(args=['--run-only'], env_changes={'XDG_RUNTIME_DIR': self.box._folder('shared', 0o755)})
         harness.wait_until(lambda: read_lines(log) == ['slot1'], 15, 'the run in the first copy')
-        third = self.box.start(args=['--shutdown'], env_changes={'XDG_RUNTIME_DIR': None})
+        third = self.box.start(args=['--shutdown'], env_changes={'XDG_RUNTIME_DIR': None, 'DISPLAY': None})
         self.assertEnds(third)
         self.assertEqual((third.returncode, second.poll()), (3, None))
         self.assertEnds(second)

@@ -16,6 +16,7 @@ public:
     explicit FakeDesktop(CallLog &log) : m_log(log) {}
 
     std::optional<RequestOutcome> handToRunningCopy(std::optional<RunAction> request) override;
+    std::optional<RequestOutcome> askRunningCopy(std::optional<RunAction> r) override { return handToRunningCopy(r); }
     void whenStartedAgain(std::function<void(std::optional<RunAction>, RequestAnswer)> handle) override
     {
         startedAgain = std::move(handle);

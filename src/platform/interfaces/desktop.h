@@ -32,6 +32,10 @@ public:
     // per load of the main window; a reload inside the same program answers
     // nothing.
     virtual std::optional<RequestOutcome> handToRunningCopy(std::optional<RunAction> request) = 0;
+    // The same for a start that has no display: it hands `request` to the
+    // copy that runs and returns what became of it, but never becomes that
+    // copy, nor holds its lock even for a moment. Nothing when no copy runs.
+    virtual std::optional<RequestOutcome> askRunningCopy(std::optional<RunAction> request) = 0;
     // From now on a later start of the program hands its request to this
     // copy and waits for the answer: `handle` runs here for each such start,
     // in the event loop, with the way to answer it.

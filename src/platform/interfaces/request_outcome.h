@@ -17,6 +17,7 @@ enum class RequestOutcome {
     PowerRefused,          // the system refused the power request or did not answer
     Unreachable,           // a copy runs, but it could not be reached
     CopyEnded,             // the copy that took the request ended without an answer
+    LockUnusable,          // no lock file of ours to tell by whether a copy runs: no run starts
 };
 
 // The exit status that tells the caller of `quenby --shutdown` (a timer, a
@@ -39,6 +40,7 @@ constexpr int exitStatusFor(RequestOutcome outcome)
     case RequestOutcome::PowerRefused:
         return 6;
     case RequestOutcome::Unreachable:
+    case RequestOutcome::LockUnusable:
         return 7;
     case RequestOutcome::CopyEnded:
         return 8;

@@ -203,7 +203,7 @@ DisplayChoice chooseDisplay(const DisplayFacts &facts)
     return {{}, noDisplayLine(facts, true, true)};
 }
 
-bool chooseDisplayForThisStart(int argc, char **argv)
+QByteArray chooseDisplayForThisStart(int argc, char **argv)
 {
     // A timer made with "systemd-run -E XAUTHORITY" in a session that has no
     // such variable passes it on empty: the X libraries then read the cookie
@@ -223,13 +223,9 @@ bool chooseDisplayForThisStart(int argc, char **argv)
                              platformPluginInstalled,
                              !named.isEmpty()};
     const DisplayChoice choice = chooseDisplay(facts);
-    if (!choice.problem.isEmpty()) {
-        std::fprintf(stderr, "%s\n", choice.problem.constData());
-        return false;
-    }
     if (!choice.platform.isEmpty())
         qputenv("QT_QPA_PLATFORM", choice.platform);
-    return true;
+    return choice.problem;
 }
 
 namespace {

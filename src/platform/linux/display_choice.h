@@ -43,9 +43,9 @@ bool platformPluginInstalled(const QByteArray &plugin);
 
 // Makes that choice for this start, before the application object exists; an
 // empty XAUTHORITY is taken as unset.
-// Returns false, after printing the one line to stderr, when no display can be
-// reached at all; the program should then end with status 1.
-bool chooseDisplayForThisStart(int argc, char **argv);
+// Returns the one line saying why, when no display can be reached at all;
+// empty when one can.
+QByteArray chooseDisplayForThisStart(int argc, char **argv);
 
 // Stands guard while the application object opens the display. Should Qt
 // still fail to open one (a display that takes the connection and then turns

@@ -32,7 +32,7 @@ constexpr Word<std::optional<RunAction>> kRequestWords[] = {
     {RunAction::Suspend, "run suspend"},
     {RunAction::RunOnly, "run run-only"},
 };
-// Every outcome has its word, though the last two are never sent.
+// Every outcome has its word, though the last three are never sent.
 constexpr Word<RequestOutcome> kOutcomeWords[] = {
     {RequestOutcome::CopyEnded, "ended"},
     {RequestOutcome::Shown, "shown"},
@@ -45,6 +45,7 @@ constexpr Word<RequestOutcome> kOutcomeWords[] = {
     {RequestOutcome::Cancelled, "cancelled"},
     {RequestOutcome::PowerRefused, "power refused"},
     {RequestOutcome::Unreachable, "unreachable"},
+    {RequestOutcome::LockUnusable, "no lock"},
 };
 
 const QByteArray kTaken = QByteArrayLiteral("taken");

@@ -20,6 +20,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace quenby {
@@ -40,12 +41,14 @@ constexpr int kReachRetryMs = 20;
 // A lock file is trusted only when it is a regular file of our own, reached
 // without a link: a folder, a FIFO or a link put in its place would either
 // refuse the lock to every copy or hand it to every copy.
-Descriptor openTrustedLockFile(const QString &path)
+// A start without a display only looks: it makes neither file nor folder.
+Descriptor openTrustedLockFile(const QString &path, bool make)
 {
-    if (path.isEmpty() || !private_file::makeFolders(QFileInfo(path).path()))
+    if (path.isEmpty() || (make && !private_file::makeFolders(QFileInfo(path).path())))
         return {};
     const QByteArray encoded = QFile::encodeName(path);
-    Descriptor fd(::open(encoded.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+    const int flags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (make ? O_CREAT : 0);
+    Descriptor fd(::open(encoded.constData(), flags, 0600));
     struct stat st {};
     if (!fd || ::fstat(fd.get(), &st) != 0 || !isOwnRegularFile(st))
         return {};
@@ -69,6 +72,36 @@ void writeListenerName(const Descriptor &lock, const QByteArray &name)
     const QByteArray line = name + '\n';
     if (::ftruncate(lock.get(), 0) == 0)
         (void)!::pwrite(lock.get(), line.constData(), size_t(line.size()), 0);
+}
+
+// Nothing at all where the lock file would be: no copy has run on this
+// settings file yet.
+bool nothingAt(const QString &path)
+{
+    struct stat st {};
+    return !path.isEmpty() && ::lstat(QFile::encodeName(path).constData(), &st) != 0 && errno == ENOENT;
+}
+
+// Whether some process holds the lock on that file, as the kernel's table of
+// locks says ("1: FLOCK  ADVISORY  WRITE 4242 fe:00:1234 0 EOF"; waiters
+// have "->" in the second field). Asking by trying the lock would hold it a
+// moment, and a start with a display would then take the asker for the copy
+// that runs. Without the table, nobody holds it.
+bool lockHeldOn(const Descriptor &lock)
+{
+    struct stat st {};
+    QFile table(QStringLiteral("/proc/locks"));
+    if (::fstat(lock.get(), &st) != 0 || !table.open(QIODevice::ReadOnly))
+        return false;
+    char file[64];
+    std::snprintf(file, sizeof file, "%02x:%02x:%llu", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+    for (const QByteArray &line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 5 && fields[1] == "FLOCK" && fields[5] == file)
+            return true;
+    }
+    return false;
 }
 
 void sleepMs(int ms)
@@ -95,7 +128,7 @@ QString LinuxDesktop::instanceLockPath()
 // programs we start do not inherit the lock.
 LinuxDesktop::LockState LinuxDesktop::takeInstanceLock()
 {
-    Descriptor fd = openTrustedLockFile(instanceLockPath());
+    Descriptor fd = openTrustedLockFile(instanceLockPath(), true);
     if (!fd)
         return LockState::Unavailable;
     const int taken = ::flock(fd.get(), LOCK_EX | LOCK_NB);
@@ -106,16 +139,34 @@ LinuxDesktop::LockState LinuxDesktop::takeInstanceLock()
     return error == EWOULDBLOCK ? LockState::HeldByAnother : LockState::Unavailable;
 }
 
+// Looks at the lock without taking it: for a start that could not show a
+// window, so must never pass for the copy that runs.
+LinuxDesktop::LockState LinuxDesktop::lookAtInstanceLock()
+{
+    const QString path = instanceLockPath();
+    if (nothingAt(path))
+        return LockState::Free;
+    m_lock = openTrustedLockFile(path, false);
+    if (!m_lock)
+        return LockState::Unavailable;
+    return lockHeldOn(m_lock) ? LockState::HeldByAnother : LockState::Free;
+}
+
 std::optional<RequestOutcome> LinuxDesktop::handToRunningCopy(std::optional<RunAction> request)
 {
     if (std::exchange(m_lockAsked, true))
         return std::nullopt;
     switch (takeInstanceLock()) {
     case LockState::Taken:
+    case LockState::Free:
         becomeTheRunningCopy();
         return std::nullopt;
     case LockState::Unavailable:
-        // Without a lock we cannot tell; let the user work.
+        // Without a lock we cannot tell whether a copy runs: a run might
+        // power off the machine under the other copy's run, so none starts;
+        // a window alone lets the user work.
+        if (request)
+            return RequestOutcome::LockUnusable;
         std::fprintf(stderr, "quenby: no single-instance lock (%s is not a regular file of yours, or cannot be "
                              "made): another copy may run beside this one\n",
                      instanceLockPath().isEmpty() ? "no home folder, so the lock file" : qPrintable(instanceLockPath()));
@@ -123,10 +174,25 @@ std::optional<RequestOutcome> LinuxDesktop::handToRunningCopy(std::optional<RunA
     case LockState::HeldByAnother:
         break;
     }
-    if (const std::optional<RequestOutcome> outcome = reachRunningCopy(request))
+    const auto takenOver = [this] { return ::flock(m_lock.get(), LOCK_EX | LOCK_NB) == 0; };
+    if (const std::optional<RequestOutcome> outcome = reachRunningCopy(request, takenOver))
         return outcome;
     becomeTheRunningCopy();
     return std::nullopt;
+}
+
+std::optional<RequestOutcome> LinuxDesktop::askRunningCopy(std::optional<RunAction> request)
+{
+    switch (lookAtInstanceLock()) {
+    case LockState::Taken:
+    case LockState::Free:
+        return std::nullopt;
+    case LockState::Unavailable:
+        return request ? std::optional(RequestOutcome::LockUnusable) : std::nullopt;
+    case LockState::HeldByAnother:
+        break;
+    }
+    return reachRunningCopy(request, [this] { return !lockHeldOn(m_lock); });
 }
 
 // Listens from the start, before the window and its start-up messages: a
@@ -143,10 +209,11 @@ void LinuxDesktop::becomeTheRunningCopy()
 }
 
 // Reads the holder's name afresh on every try: a copy that took the lock a
-// moment ago may not have written it yet. When the lock comes free (the
-// holder ended), this copy takes it: nothing more to hand over. Sleeps
-// between tries.
-std::optional<RequestOutcome> LinuxDesktop::reachRunningCopy(std::optional<RunAction> request)
+// moment ago may not have written it yet. When the holder has gone (a start
+// with a display takes the lock then), there is nothing more to hand over.
+// Sleeps between tries.
+std::optional<RequestOutcome> LinuxDesktop::reachRunningCopy(std::optional<RunAction> request,
+                                                             const std::function<bool()> &holderGone)
 {
     const QDeadlineTimer deadline(kReachWithinMs);
     for (;;) {
@@ -155,7 +222,7 @@ std::optional<RequestOutcome> LinuxDesktop::reachRunningCopy(std::optional<RunAc
             if (const std::optional<RequestOutcome> outcome = LaterStarts::handOver(name, request))
                 return outcome;
         }
-        if (::flock(m_lock.get(), LOCK_EX | LOCK_NB) == 0)
+        if (holderGone())
             return std::nullopt;
         if (deadline.hasExpired())
             return RequestOutcome::Unreachable;

@@ -3,6 +3,7 @@
 #include "platform/cleaner/descriptor.h"
 #include "platform/interfaces/desktop.h"
 
+#include <functional>
 #include <memory>
 
 namespace quenby {
@@ -16,6 +17,7 @@ public:
     ~LinuxDesktop() override;
 
     std::optional<RequestOutcome> handToRunningCopy(std::optional<RunAction> request) override;
+    std::optional<RequestOutcome> askRunningCopy(std::optional<RunAction> request) override;
     void whenStartedAgain(std::function<void(std::optional<RunAction>, RequestAnswer)> handle) override;
     QString windowsDirectory() override;
     QString programFolder() override;
@@ -30,10 +32,12 @@ public:
     static QString instanceLockPath();
 
 private:
-    enum class LockState { Taken, HeldByAnother, Unavailable };
+    enum class LockState { Taken, Free, HeldByAnother, Unavailable };
     LockState takeInstanceLock();
+    LockState lookAtInstanceLock();
     void becomeTheRunningCopy();
-    std::optional<RequestOutcome> reachRunningCopy(std::optional<RunAction> request);
+    std::optional<RequestOutcome> reachRunningCopy(std::optional<RunAction> request,
+                                                   const std::function<bool()> &holderGone);
 
     Descriptor m_lock;
     bool m_lockAsked = false;
