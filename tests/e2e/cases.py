@@ -1,5 +1,6 @@
 """End-to-end cases: the real program in an X server, driven by clicks and keys."""
 
+import contextlib
 import json
 import re
 import os
@@ -45,10 +46,8 @@ class SandboxCase(unittest.TestCase):
                 shutil.rmtree(self.box.root, ignore_errors=True)
             return
         # Keep the scratch folder, the logs and a picture of the screen for the post-mortem.
-        try:
+        with contextlib.suppress(Exception):
             self.box.screenshot(os.path.join(self.box.root, 'screen-at-failure.png'))
-        except Exception:
-            pass
         self.box.close()
         print('\n  kept for inspection: ' + self.box.root)
 
@@ -137,7 +136,8 @@ class MainWindowStart(SandboxCase):
         folder = tempfile.mkdtemp(prefix='quenby-sb-', dir='/tmp')
         self.addCleanup(shutil.rmtree, folder, True)
         self.addCleanup(socket.create_server(os.path.join(folder, 'bus'), family=socket.AF_UNIX).close)
-        for bus, address in [('healthy', self.box.bus_address), ('silent', 'unix:path=%s/bus' % folder), ('none', None)]:
+        for bus, address in [('healthy', self.box.bus_address), ('silent', 'unix:path=%s/bus' % folder), ('none', None),
+                             ('launcher', 'autolaunch:')]:
             with self.subTest(session_bus=bus):
                 app = self.box.start(env_changes={'DBUS_SESSION_BUS_ADDRESS': address})
                 window = self.box.wait_window(MAIN_TITLE, pid=app.pid, timeout=10)
@@ -224,22 +224,15 @@ class FindingTheWindow(SandboxCase):
         self.assertRunning(first)
 
     def test_a_wayland_session_without_a_platform_chosen_gets_x11(self):
-        # A listening socket where a compositor would be.
-        # Its folder is a short one of its own: the runtime folder sits wherever
-        # the tree was cloned, maybe too deep for a socket's path.
+        # A listening socket where a compositor would be, in a short folder of
+        # its own: the runtime folder may sit too deep for a socket's path.
         folder = tempfile.mkdtemp(prefix='quenby-wl-', dir='/tmp')
-        compositor = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-        compositor.bind(os.path.join(folder, 'wayland-0'))
-        compositor.listen(1)
-        try:
-            app = self.box.start(env_changes={'QT_QPA_PLATFORM': None,
-                                              'WAYLAND_DISPLAY': os.path.join(folder, 'wayland-0'),
-                                              'XDG_SESSION_TYPE': 'wayland'})
-            window = self.box.wait_window(MAIN_TITLE, pid=app.pid)
-            self.assertRegex(self.box.properties(window), r'_NET_WM_STATE\(ATOM\) = .*_NET_WM_STATE_ABOVE')
-        finally:
-            compositor.close()
-            shutil.rmtree(folder, ignore_errors=True)
+        self.addCleanup(shutil.rmtree, folder, True)
+        self.addCleanup(socket.create_server(os.path.join(folder, 'wayland-0'), family=socket.AF_UNIX).close)
+        app = self.box.start(env_changes={'QT_QPA_PLATFORM': None, 'WAYLAND_DISPLAY': os.path.join(folder, 'wayland-0'),
+                                          'XDG_SESSION_TYPE': 'wayland'})
+        window = self.box.wait_window(MAIN_TITLE, pid=app.pid)
+        self.assertRegex(self.box.properties(window), r'_NET_WM_STATE\(ATOM\) = .*_NET_WM_STATE_ABOVE')
 
 
 class Runs(SandboxCase):

@@ -83,18 +83,15 @@ def wait_until(predicate, timeout, what, interval=0.05):
 
 def read_ini(path):
     """The [set] section of the program's INI file as a dict of raw texts."""
-    values = {}
-    if not os.path.exists(path):
-        return values
-    section = None
-    with open(path, encoding='utf-8') as f:
-        for line in f:
-            line = line.rstrip('\n')
-            if line.startswith('['):
-                section = line.strip('[]')
-            elif section == 'set' and '=' in line:
-                key, value = line.split('=', 1)
-                values[key] = unquote(value)
+    values, section = {}, None
+    if os.path.exists(path):
+        with open(path, encoding='utf-8') as f:
+            for line in f.read().split('\n'):
+                if line.startswith('['):
+                    section = line.strip('[]')
+                elif section == 'set' and '=' in line:
+                    key, value = line.split('=', 1)
+                    values[key] = unquote(value)
     return values
 
 

@@ -20,7 +20,6 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace quenby {
@@ -82,25 +81,20 @@ bool nothingAt(const QString &path)
     return !path.isEmpty() && ::lstat(QFile::encodeName(path).constData(), &st) != 0 && errno == ENOENT;
 }
 
-// Whether some process holds the lock on that file, as the kernel's table of
-// locks says ("1: FLOCK  ADVISORY  WRITE 4242 fe:00:1234 0 EOF"; waiters
-// have "->" in the second field). Asking by trying the lock would hold it a
-// moment, and a start with a display would then take the asker for the copy
-// that runs. Without the table, nobody holds it.
+// Whether another process holds the lock on that file. Asked by trying a
+// shared lock and letting it go at once: a start with a display that tries
+// the lock in that moment retries a few milliseconds later and takes it, as
+// it does when the holder has just ended. The answer does not depend on how
+// the file system numbers its files.
 bool lockHeldOn(const Descriptor &lock)
 {
-    struct stat st {};
-    QFile table(QStringLiteral("/proc/locks"));
-    if (::fstat(lock.get(), &st) != 0 || !table.open(QIODevice::ReadOnly))
-        return false;
-    char file[64];
-    std::snprintf(file, sizeof file, "%02x:%02x:%llu", major(st.st_dev), minor(st.st_dev),
-                  static_cast<unsigned long long>(st.st_ino));
-    for (const QByteArray &line : table.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() > 5 && fields[1] == "FLOCK" && fields[5] == file)
-            return true;
-    }
+    int tried;
+    do {
+        tried = ::flock(lock.get(), LOCK_SH | LOCK_NB);
+    } while (tried != 0 && errno == EINTR);
+    if (tried != 0)
+        return errno == EWOULDBLOCK;
+    ::flock(lock.get(), LOCK_UN);
     return false;
 }
 
@@ -139,7 +133,7 @@ LinuxDesktop::LockState LinuxDesktop::takeInstanceLock()
     return error == EWOULDBLOCK ? LockState::HeldByAnother : LockState::Unavailable;
 }
 
-// Looks at the lock without taking it: for a start that could not show a
+// Looks at the lock without keeping it: for a start that could not show a
 // window, so must never pass for the copy that runs.
 LinuxDesktop::LockState LinuxDesktop::lookAtInstanceLock()
 {
