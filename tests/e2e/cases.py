@@ -332,10 +332,11 @@ class PowerOnlyWhenAsked(SandboxCase):
                 elif how == 'close box':
                     self.box.close_window(window)
                 else:
-                    # Only the server that took the notice speaks for it.
-                    forged = dbus.lowlevel.SignalMessage('/org/freedesktop/Notifications', harness.NOTIFY_NAME, 'ActionInvoked')
-                    forged.append(dbus.UInt32(number), 'quenby-action', signature='us')
-                    self.box._bus.send_message(forged)
+                    # Only the server that took the notice speaks for it, closing it too.
+                    for member, args in (('ActionInvoked', ('quenby-action', 'us')), ('NotificationClosed', (2, 'uu'))):
+                        forged = dbus.lowlevel.SignalMessage('/org/freedesktop/Notifications', harness.NOTIFY_NAME, member)
+                        forged.append(dbus.UInt32(number), args[0], signature=args[1])
+                        self.box._bus.send_message(forged)
                     time.sleep(0.5)
                     self.assertRunning(app)
                     notices.EmitSignal(harness.NOTIFY_NAME, 'ActionInvoked', 'us',

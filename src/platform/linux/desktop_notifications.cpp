@@ -85,7 +85,7 @@ void DesktopNotifications::listenForAnswers()
         quint32 id = 0;
         quint32 reason = 0;
         if (sd_bus_message_read(message, "uu", &id, &reason) > 0)
-            closedOnServer(id);
+            closedOnServer(id, sd_bus_message_get_sender(message));
     });
 }
 
@@ -141,9 +141,15 @@ void DesktopNotifications::actionInvoked(quint32 id, const char *key, const char
     }
 }
 
-void DesktopNotifications::closedOnServer(quint32 id)
+// Forgotten only when the server that numbered the notice says it is closed:
+// another program's word would leave its 取り消す without effect.
+void DesktopNotifications::closedOnServer(quint32 id, const char *sender)
 {
-    std::erase_if(m_shown, [id](const auto &entry) { return entry.second.id == id; });
+    if (!sender)
+        return;
+    std::erase_if(m_shown, [id, sender](const auto &entry) {
+        return entry.second.id == id && entry.second.server == sender;
+    });
 }
 
 void DesktopNotifications::settle(std::chrono::milliseconds bound)

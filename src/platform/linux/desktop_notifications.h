@@ -37,7 +37,7 @@ private:
     void shown(int notice, quint32 id, const char *server);
     void closeOnServer(quint32 id);
     void actionInvoked(quint32 id, const char *key, const char *sender);
-    void closedOnServer(quint32 id);
+    void closedOnServer(quint32 id, const char *sender);
 
     BusLink &m_bus;
     QByteArray m_appName;
