@@ -9,10 +9,14 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 // Real copies of the program, each with the same scratch configuration
@@ -28,8 +32,29 @@ private:
     QString lockPath() const { return m_dir->filePath(u"config/TARVEN Inc.Quenby.lock"_qs); }
     QString iniPath() const { return m_dir->filePath(u"config/TARVEN Inc.Quenby.ini"_qs); }
 
-    // `runtime`: the copy's XDG_RUNTIME_DIR, none when empty.
-    QProcess *start(const QString &runtime = u"runtime"_qs, const QStringList &args = {}, bool display = true)
+    // An X display that takes each connection and closes it unanswered, as one
+    // that turns the client away; in the abstract namespace, which X clients try first.
+    struct TurningAwayDisplay
+    {
+        const QString name = u":"_qs + QString::number(5000 + ::getpid() % 4000);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        std::thread closer;
+        TurningAwayDisplay()
+        {
+            const QByteArray path = "/tmp/.X11-unix/X" + name.mid(1).toLatin1();
+            sockaddr_un address{AF_UNIX, {}};
+            std::memcpy(address.sun_path + 1, path.constData(), size_t(path.size()));
+            if (::bind(fd, reinterpret_cast<sockaddr *>(&address), socklen_t(sizeof(sa_family_t) + 1 + path.size())) == 0
+                && ::listen(fd, 8) == 0)
+                closer = std::thread([this] { for (int c; (c = ::accept(fd, nullptr, nullptr)) >= 0;) ::close(c); });
+        }
+        ~TurningAwayDisplay() { ::shutdown(fd, SHUT_RDWR); if (closer.joinable()) closer.join(); ::close(fd); }
+    };
+
+    // `runtime`: the copy's XDG_RUNTIME_DIR, none when empty; `xDisplay`: its
+    // DISPLAY when it has none that works.
+    QProcess *start(const QString &runtime = u"runtime"_qs, const QStringList &args = {}, bool display = true,
+                    const QString &xDisplay = {})
     {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -40,7 +65,7 @@ private:
         env.insert(u"QT_QPA_PLATFORM"_qs, display ? u"offscreen"_qs : u"xcb"_qs);
         env.insert(u"DBUS_SYSTEM_BUS_ADDRESS"_qs, u"unix:path=/nonexistent"_qs);
         if (!display)
-            env.insert(u"DISPLAY"_qs, QString());
+            env.insert(u"DISPLAY"_qs, xDisplay);
         process->setProcessEnvironment(env);
         process->setProgram(qEnvironmentVariable("QUENBY_BINARY"));
         process->setArguments(args);
@@ -128,8 +153,9 @@ private slots:
         QCOMPARE(ini.readAll(), QByteArray("[set]\nForm1Top=1440\n"));
     }
 
-    // A start without a display ended with status 1 beside a copy that could
-    // take its request; one that could not tell whether a copy runs ran anyway.
+    // A start without a display, or with one that turns it away, ended with
+    // status 1 beside a copy that could take its request; one that could not
+    // tell whether a copy runs ran anyway.
     void aStartThatCannotShowOrTellStartsNoRunOfItsOwn_data()
     {
         QTest::addColumn<QString>("lock");
@@ -137,6 +163,7 @@ private slots:
         QTest::addColumn<QStringList>("option");
         QTest::addColumn<int>("status");
         QTest::newRow("no display, a copy runs") << u"held"_qs << false << QStringList() << 0;
+        QTest::newRow("a display that turns it away, a copy runs") << u"held, turned away"_qs << false << QStringList() << 0;
         QTest::newRow("no display, no copy runs") << QString() << false << QStringList{u"--shutdown"_qs} << 1;
         QTest::newRow("lock file a folder") << u"folder"_qs << true << QStringList{u"--shutdown"_qs} << 7;
         QTest::newRow("lock file a link, no display") << u"link"_qs << false << QStringList{u"--run-only"_qs} << 7;
@@ -149,9 +176,10 @@ private slots:
         QFETCH(int, status);
         QVERIFY(QDir().mkpath(lock == u"folder" ? lockPath() : QFileInfo(lockPath()).path()));
         QVERIFY(lock != u"link" || QFile::link(iniPath(), lockPath()));
-        QProcess *first = lock == u"held" ? start() : nullptr;
+        QProcess *first = lock.startsWith(u"held") ? start() : nullptr;
         QTRY_VERIFY_WITH_TIMEOUT(!first || lockIsHeld(), 10000);
-        QProcess *later = start(u"runtime"_qs, option, display);
+        const std::unique_ptr<TurningAwayDisplay> x(lock.endsWith(u"turned away") ? new TurningAwayDisplay : nullptr);
+        QProcess *later = start(u"runtime"_qs, option, display, x ? x->name : QString());
         QVERIFY(later->waitForFinished(10000));
         QCOMPARE(later->exitCode(), status);
         QCOMPARE(later->readAllStandardError().count("quenby: "), status == 0 ? 0 : 1);

@@ -9,7 +9,7 @@ set -euo pipefail
 # with build-essential; scdoc and perl turn the manual page sources into
 # pages), and the faces and translations the program runs with.
 packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev
-          libsystemd-dev pkg-config
+          libsystemd-dev libxcb1-dev pkg-config
           fonts-ipafont-gothic fonts-ipafont-mincho qt6-translations-l10n scdoc perl)
 tests=false
 if [[ "${1:-}" == "--tests" ]]; then

@@ -85,7 +85,7 @@ void DesktopNotifications::listenForAnswers()
         quint32 id = 0;
         quint32 reason = 0;
         if (sd_bus_message_read(message, "uu", &id, &reason) > 0)
-            closedOnServer(id);
+            closedOnServer(id, sd_bus_message_get_sender(message));
     });
 }
 
@@ -95,7 +95,7 @@ void DesktopNotifications::shown(int notice, quint32 id, const char *server)
     if (it == m_shown.end())
         return;
     if (it->second.withdrawn) {
-        closeOnServer(id);
+        closeOnServer(id, server);
         m_shown.erase(it);
         return;
     }
@@ -114,13 +114,18 @@ void DesktopNotifications::withdraw(int notice)
         it->second.onAction = nullptr;
         return;
     }
-    closeOnServer(it->second.id);
+    closeOnServer(it->second.id, it->second.server);
     m_shown.erase(it);
 }
 
-void DesktopNotifications::closeOnServer(quint32 id)
+// Asked of the server that numbered the notice, by its unique name: one that
+// took the well-known name since numbers its notices afresh, and would take
+// down another program's notice of the same number.
+void DesktopNotifications::closeOnServer(quint32 id, const QByteArray &server)
 {
-    BusMessage call = m_bus.methodCall(kService, kPath, kInterface, "CloseNotification");
+    if (server.isEmpty())
+        return;
+    BusMessage call = m_bus.methodCall(server.constData(), kPath, kInterface, "CloseNotification");
     if (call && sd_bus_message_append(call.get(), "u", id) >= 0)
         m_bus.call(std::move(call), kCallBound, [](const BusLink::Answer &) {});
 }
@@ -141,9 +146,15 @@ void DesktopNotifications::actionInvoked(quint32 id, const char *key, const char
     }
 }
 
-void DesktopNotifications::closedOnServer(quint32 id)
+// Forgotten only when the server that numbered the notice says it is closed:
+// another program's word would leave its 取り消す without effect.
+void DesktopNotifications::closedOnServer(quint32 id, const char *sender)
 {
-    std::erase_if(m_shown, [id](const auto &entry) { return entry.second.id == id; });
+    if (!sender)
+        return;
+    std::erase_if(m_shown, [id, sender](const auto &entry) {
+        return entry.second.id == id && entry.second.server == sender;
+    });
 }
 
 void DesktopNotifications::settle(std::chrono::milliseconds bound)

@@ -35,9 +35,9 @@ private:
 
     void listenForAnswers();
     void shown(int notice, quint32 id, const char *server);
-    void closeOnServer(quint32 id);
+    void closeOnServer(quint32 id, const QByteArray &server);
     void actionInvoked(quint32 id, const char *key, const char *sender);
-    void closedOnServer(quint32 id);
+    void closedOnServer(quint32 id, const char *sender);
 
     BusLink &m_bus;
     QByteArray m_appName;

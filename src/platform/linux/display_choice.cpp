@@ -9,12 +9,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+
+#include <xcb/xcb.h>
 
 namespace quenby {
 
@@ -116,18 +119,16 @@ DisplayChoice checkChosen(const DisplayFacts &facts)
     return {{}, noDisplayLine(facts, x, wayland)};
 }
 
-// Whether a server accepts a connection on the socket; an abstract one has its
-// name in the abstract namespace. A local X server listens on both kinds.
-bool connectsTo(const QByteArray &path, bool abstract)
+// Whether a server accepts a connection on the socket at that path.
+bool connectsTo(const QByteArray &path)
 {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    const int offset = abstract ? 1 : 0;
-    if (path.size() + offset >= qsizetype(sizeof(address.sun_path)))
+    if (path.size() >= qsizetype(sizeof(address.sun_path)))
         return false;
-    std::memcpy(address.sun_path + offset, path.constData(), size_t(path.size()));
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
     const Descriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    const socklen_t length = socklen_t(offsetof(sockaddr_un, sun_path) + offset + path.size());
+    const socklen_t length = socklen_t(offsetof(sockaddr_un, sun_path) + path.size());
     return socket && ::connect(socket.get(), reinterpret_cast<const sockaddr *>(&address), length) == 0;
 }
 
@@ -141,17 +142,20 @@ bool xDisplayAnswers(const QByteArray &display)
     const QByteArray host = display.left(colon);
     if (!host.isEmpty() && host != "unix")
         return true;
-    const QByteArray number = display.mid(colon + 1).split('.').constFirst();
-    const QByteArray socket = "/tmp/.X11-unix/X" + number;
-    return connectsTo(socket, true) || connectsTo(socket, false);
+    // The whole greeting, cookie and all: a display that turns us away (from
+    // cron without its XAUTHORITY, say) cannot show the window either.
+    xcb_connection_t *connection = xcb_connect(display.constData(), nullptr);
+    const bool accepted = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);
+    return accepted;
 }
 
 bool waylandDisplayAnswers(const QByteArray &waylandDisplay)
 {
     if (waylandDisplay.startsWith('/'))
-        return connectsTo(waylandDisplay, false);
+        return connectsTo(waylandDisplay);
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    return !runtime.isEmpty() && connectsTo(runtime + '/' + waylandDisplay, false);
+    return !runtime.isEmpty() && connectsTo(runtime + '/' + waylandDisplay);
 }
 
 bool platformPluginInstalled(const QByteArray &plugin)
@@ -215,10 +219,18 @@ QByteArray chooseDisplayForThisStart(int argc, char **argv)
     if (chosen.isEmpty())
         chosen = qgetenv("QT_QPA_PLATFORM");
     const QByteArray named = optionValue(argc, argv, "-display");
+    // The display is greeted once: a refusal is written on standard error by
+    // the X library itself.
+    std::optional<bool> xAnswered;
+    const auto xAnswers = [&xAnswered](const QByteArray &display) {
+        if (!xAnswered)
+            xAnswered = xDisplayAnswers(display);
+        return *xAnswered;
+    };
     const DisplayFacts facts{chosen,
                              named.isEmpty() ? qgetenv("DISPLAY") : named,
                              qgetenv("WAYLAND_DISPLAY"),
-                             xDisplayAnswers,
+                             xAnswers,
                              waylandDisplayAnswers,
                              platformPluginInstalled,
                              !named.isEmpty()};

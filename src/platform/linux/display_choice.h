@@ -33,8 +33,9 @@ struct DisplayChoice
 // first and Wayland is the fallback.
 DisplayChoice chooseDisplay(const DisplayFacts &facts);
 
-// Whether a server answers on the display. A local X display is tried on its
-// socket; one on another host is taken on trust, as trying it could take long.
+// Whether a server answers on the display. A local X display must let us in,
+// as it would let Qt; one on another host is taken on trust, as trying it could
+// take long.
 bool xDisplayAnswers(const QByteArray &display);
 bool waylandDisplayAnswers(const QByteArray &waylandDisplay);
 
