@@ -139,21 +139,27 @@ private slots:
         QCOMPARE(addressInUse("", m_folder.path().toLocal8Bit().constData()).value(), "unix:path=" + path("bus").toStdString());
     }
 
-    // Catches the programs of a run losing the user's own session bus.
-    void aSilentBusLooksAbsentHereButTheRunsProgramsGetTheOriginal()
+    // Catches the programs of a run losing the user's own session bus, and a
+    // start without the variable (from cron) that finds the bus in the
+    // runtime folder but leaves the notices' library without it.
+    void theBusHereIsTheOneThatAnswersButTheRunsProgramsGetTheOriginal()
     {
-        const BusStandIn bus(BusStandIn::Silent, path("bus"));
-        const QByteArray original = "DBUS_SESSION_BUS_ADDRESS=unix:path=" + path("bus");
-        qputenv("DBUS_SESSION_BUS_ADDRESS", original.mid(original.indexOf('=') + 1));
-        QCOMPARE(keepOutOfTheWay(300ms), Verdict::Silent);
-        QCOMPARE(qgetenv("DBUS_SESSION_BUS_ADDRESS"), "disabled:"_qba);
-        ChildEnvironment environment;
-        QByteArrayList buses;
-        for (char **entry = environment.get(); *entry; ++entry) {
-            if (QByteArray(*entry).startsWith("DBUS_SESSION_BUS_ADDRESS="))
-                buses << *entry;
+        for (const bool silent : {true, false}) {
+            const BusStandIn bus(silent ? BusStandIn::Silent : BusStandIn::Answering, path("bus"));
+            const QByteArray address = "unix:path=" + path("bus");
+            const QByteArray original = silent ? "DBUS_SESSION_BUS_ADDRESS=" + address : QByteArray();
+            silent ? qputenv("DBUS_SESSION_BUS_ADDRESS", address) : qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_folder.path()));
+            QCOMPARE(keepOutOfTheWay(300ms), silent ? Verdict::Silent : Verdict::Answers);
+            QCOMPARE(qgetenv("DBUS_SESSION_BUS_ADDRESS"), silent ? "disabled:"_qba : address);
+            ChildEnvironment environment;
+            QByteArrayList buses;
+            for (char **entry = environment.get(); *entry; ++entry) {
+                if (QByteArray(*entry).startsWith("DBUS_SESSION_BUS_ADDRESS="))
+                    buses << *entry;
+            }
+            QCOMPARE(buses, silent ? QByteArrayList{original} : QByteArrayList{});
         }
-        QCOMPARE(buses, QByteArrayList{original});
     }
 };
 

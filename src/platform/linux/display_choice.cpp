@@ -1,6 +1,7 @@
 #include "platform/linux/display_choice.h"
 
 #include "platform/cleaner/descriptor.h"
+#include "platform/linux/linux_folders.h"
 
 #include <QFileInfo>
 #include <QLibraryInfo>
@@ -279,12 +280,8 @@ bool systemRuntimeFolderNamed()
 {
     if (std::getenv("XDG_RUNTIME_DIR"))
         return false;
-    const std::string folder = "/run/user/" + std::to_string(::getuid());
-    struct stat st {};
-    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()
-        || (st.st_mode & 07777) != 0700)
-        return false;
-    return ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 0) == 0;
+    const std::string folder = linux_folders::systemRuntimeFolder();
+    return !folder.empty() && ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 0) == 0;
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quenby::linux_folders {
@@ -117,6 +118,16 @@ QString runtimeFolder()
 {
     const QString runtime = cleanAbsolute(environmentPath("XDG_RUNTIME_DIR").value_or(QString()));
     return !runtime.isEmpty() && QFileInfo(runtime).isDir() ? runtime : QString();
+}
+
+std::string systemRuntimeFolder()
+{
+    const std::string folder = "/run/user/" + std::to_string(::getuid());
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()
+        || (st.st_mode & 07777) != 0700)
+        return {};
+    return folder;
 }
 
 QString recentlyUsedFile()

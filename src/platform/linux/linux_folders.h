@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
+
 namespace quenby::linux_folders {
 
 // The folders below come from the environment ($HOME, $TMPDIR, the XDG
@@ -23,6 +25,10 @@ QString tempFolder();
 
 // The session's runtime folder ($XDG_RUNTIME_DIR) when it is set and exists.
 QString runtimeFolder();
+// The runtime folder the system keeps for the user while any session of
+// theirs lasts, /run/user/UID, when it is a folder of ours of mode 0700;
+// empty otherwise. A start from cron or su has it without the variable.
+std::string systemRuntimeFolder();
 
 // The desktop's recently-used list (a file) under the user's data folder
 // ($XDG_DATA_HOME when it is a full path, else ~/.local/share), links on the

@@ -1,6 +1,7 @@
 #include "platform/linux/session_bus_gate.h"
 
 #include "platform/cleaner/descriptor.h"
+#include "platform/linux/linux_folders.h"
 
 #include <cctype>
 #include <cerrno>
@@ -305,12 +306,19 @@ Verdict judge(const std::string &address, std::chrono::milliseconds bound)
 Verdict keepOutOfTheWay(std::chrono::milliseconds bound)
 {
     const std::optional<std::string> original = variable(kVariable);
+    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string systemRuntime = runtime ? std::string() : linux_folders::systemRuntimeFolder();
     const std::optional<std::string> address
-        = addressInUse(original ? original->c_str() : nullptr, std::getenv("XDG_RUNTIME_DIR"));
+        = addressInUse(original ? original->c_str() : nullptr, runtime ? runtime : systemRuntime.c_str());
     const Verdict verdict = address ? judge(*address, bound) : Verdict::Launching;
     if (verdict == Verdict::Silent || verdict == Verdict::Launching) {
         g_replaced = {true, original};
         ::setenv(kVariable, kNoBus, 1);
+    } else if (verdict == Verdict::Answers && (!original || original->empty())) {
+        // Found in the runtime folder: named for this process, so that a start
+        // from cron, which has neither variable, reaches the desktop too.
+        g_replaced = {true, original};
+        ::setenv(kVariable, address->c_str(), 1);
     }
     return verdict;
 }

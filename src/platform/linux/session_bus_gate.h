@@ -35,6 +35,8 @@ Verdict judge(const std::string &address, std::chrono::milliseconds bound);
 // made, and waits for it without end). A bus that does not answer, or a
 // session without one, is made to look absent to this process, so that every
 // use of it fails at once, and no bus is launched behind the user's back.
+// A bus that answers in the runtime folder (the session's, else the one the
+// system keeps for the user) is named in the variable for this process.
 Verdict keepOutOfTheWay(std::chrono::milliseconds bound = kAnswerBound);
 
 // The environment for the programs the run starts: ours, with the session
