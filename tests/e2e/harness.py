@@ -454,6 +454,11 @@ class Sandbox:
         wait_until(lambda: '_NET_SUPPORTING_WM_CHECK' in self.x('xprop', '-root', check=False), 10,
                    'the window manager')
 
+    def set_title_layout(self, title_layout):
+        self._write_window_manager_config(title_layout)
+        self.x('openbox', '--reconfigure')
+        time.sleep(0.5)
+
     def _write_window_manager_config(self, title_layout):
         with open('/etc/xdg/openbox/rc.xml', encoding='utf-8') as f:
             config = f.read()
@@ -581,6 +586,11 @@ class Sandbox:
         match = re.search(r'_MOTIF_WM_HINTS\(_MOTIF_WM_HINTS\) = (.*)', self.properties(window))
         fields = [int(v, 16) for v in match.group(1).split(', ')]
         return fields[1], fields[2]
+
+    def frame_extents(self, window):
+        """(left, right, top, bottom) borders a window manager put around the window."""
+        match = re.search(r'_NET_FRAME_EXTENTS\(CARDINAL\) = (.*)', self.properties(window))
+        return tuple(int(v) for v in match.group(1).split(', ')) if match else (0, 0, 0, 0)
 
     def close_window(self, window):
         ask_window_to_close(self.display, window)
